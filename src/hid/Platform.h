@@ -1,0 +1,86 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// The one seam between the transport and the operating system. Every backend (hid/linux,
+// hid/sim) implements these interfaces; nothing above hid/ sees an OS header.
+namespace zm880::hid {
+
+struct Attributes {
+    std::uint16_t VendorID = 0;
+    std::uint16_t ProductID = 0;
+    std::uint16_t VersionNumber = 0;
+};
+
+// One present HID interface. `identity` stands for the device instance: two walks give equal
+// identities exactly for the same plugged-in device node, and a replugged device gets a new one.
+struct InterfaceEntry {
+    std::string identity;
+    std::string path;
+};
+
+enum class OpenMode { ReadWrite, QueryOnly };
+enum class OpenError { None, NotFound, AccessDenied, Failed };
+
+// Result of a read on a read channel: bytes received (0 when nothing came in time), or failure.
+struct InputRead {
+    bool ok = false;
+    std::size_t size = 0;
+    int error = 0;
+};
+
+// An open channel to one HID interface. A query-only channel answers the queries but refuses
+// transfers.
+class Channel {
+public:
+    virtual ~Channel() = default;
+
+    virtual std::optional<Attributes> GetAttributes() = 0;
+    // The raw report descriptor; lengths come from ReportDescriptor.h.
+    virtual std::optional<std::vector<std::uint8_t>> GetReportDescriptor() = 0;
+    // UTF-8 strings; nullopt when the device has none or cannot be asked.
+    virtual std::optional<std::string> GetManufacturerString() = 0;
+    virtual std::optional<std::string> GetProductString() = 0;
+
+    // Feature transfers: report[0] is the report ID, report.size() the length moved.
+    virtual bool GetFeature(std::span<std::uint8_t> report) = 0;
+    virtual bool SetFeature(std::span<const std::uint8_t> report) = 0;
+
+    // Size of the input report ring. Platforms without one (Linux hidraw keeps a fixed queue)
+    // return nullopt and refuse to set it: the device then keeps its counts at 0.
+    virtual std::optional<int> GetNumInputBuffers() = 0;
+    virtual bool SetNumInputBuffers(int count) = 0;
+
+    // Waits up to `timeout` for one input report.
+    virtual InputRead ReadInput(std::span<std::uint8_t> buffer,
+                                std::chrono::milliseconds timeout) = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Walk of the present HID interfaces, in a stable order.
+    virtual std::vector<InterfaceEntry> PresentInterfaces() = 0;
+
+    // Opens a channel on `path`; on failure returns nullptr and says why in `error`.
+    virtual std::unique_ptr<Channel> Open(const std::string& path, OpenMode mode,
+                                          OpenError& error) = 0;
+
+    // Device-change notifications: a file descriptor that becomes readable when HID interfaces
+    // may have come or gone (-1 when the platform has none), and the call that consumes what is
+    // pending and says how many changes it held.
+    virtual int ChangeFd() const = 0;
+    virtual int TakeChanges() = 0;
+};
+
+// The platform of the machine the program runs on (the Linux backend here).
+std::unique_ptr<Platform> MakeSystemPlatform();
+
+}  // namespace zm880::hid
