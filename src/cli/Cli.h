@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+namespace zm880::cli {
+
+// Exit codes of every command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // the operation failed (file unreadable, transfer failed)
+inline constexpr int kExitUsage = 2;   // bad usage or bad input
+
+// Thrown by a command to end the program with one line on stderr and the given exit code.
+class CommandError : public std::runtime_error {
+public:
+    CommandError(int exitCode, const std::string& message)
+        : std::runtime_error(message), exitCode_(exitCode) {}
+    int exitCode() const { return exitCode_; }
+
+private:
+    int exitCode_;
+};
+
+// Options that every reader command honours.
+struct GlobalOptions {
+    std::optional<std::string> simulate;  // set by --simulate; "" without a state file
+    std::string device;                   // --device: list index or device path
+    std::string trace;                    // --trace FILE
+    bool all = false;                     // --all
+};
+
+// The command groups; each lives in its own file and registers its subcommands. A callback
+// returns normally for exit code 0 or throws CommandError.
+void AddCfgCommands(CLI::App& app, int& exitCode);
+void AddFwCommands(CLI::App& app, int& exitCode);
+
+}  // namespace zm880::cli
