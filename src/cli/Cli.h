@@ -15,12 +15,12 @@ inline constexpr int kExitUsage = 2;   // bad usage or bad input
 
 // Thrown by a command to end the program with one line on stderr and the given exit code.
 class CommandError : public std::runtime_error {
-public:
+  public:
     CommandError(int exitCode, const std::string& message)
         : std::runtime_error(message), exitCode_(exitCode) {}
     int exitCode() const { return exitCode_; }
 
-private:
+  private:
     int exitCode_;
 };
 

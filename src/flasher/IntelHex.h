@@ -14,7 +14,7 @@ namespace zm880::flasher {
 struct HexReadResult {
     int code = 0;
     std::string reason;
-    int line = 0;                      // 1-based line of the fault, 0 when none
+    int line = 0;                          // 1-based line of the fault, 0 when none
     std::bitset<kPageCount> pagesTouched;  // pages that data records wrote to
 
     bool ok() const { return code == 0; }

@@ -38,7 +38,7 @@ struct InputRead {
 // An open channel to one HID interface. A query-only channel answers the queries but refuses
 // transfers.
 class Channel {
-public:
+  public:
     virtual ~Channel() = default;
 
     virtual std::optional<Attributes> GetAttributes() = 0;
@@ -63,7 +63,7 @@ public:
 };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // Walk of the present HID interfaces, in a stable order.

@@ -22,9 +22,9 @@ inline constexpr std::array<std::string_view, 5> kDeviceTypeNames = {
 // Multi-technology tags in bit order: bytes 16 and 17 (eight each), byte 18 (four) for LF,
 // byte 20 for HF. The control of each is "cb" + caption.
 inline constexpr std::array<std::string_view, 20> kLfTagCaptions = {
-    "EM4102", "HITAG1S", "HITAG2", "EM4150",  "AT5555", "ISOFDX",   "EM4026",
-    "HITAGU", "EM4305",  "HIDPROX", "TIRIS", "COTAG",  "IOPROX",   "INDITAG",
-    "HONEYTAG", "AWID",  "GPROX",  "PYRAMID", "KERI",  "DEISTER"};
+    "EM4102",   "HITAG1S", "HITAG2",  "EM4150",  "AT5555", "ISOFDX", "EM4026",
+    "HITAGU",   "EM4305",  "HIDPROX", "TIRIS",   "COTAG",  "IOPROX", "INDITAG",
+    "HONEYTAG", "AWID",    "GPROX",   "PYRAMID", "KERI",   "DEISTER"};
 inline constexpr std::array<std::string_view, 8> kHfTagCaptions = {
     "MIFARE", "ISO14443B", "ISO15693", "LEGIC", "HIDICLASS", "FELICA", "SRX", "NFCP2P"};
 // 125 kHz tags of byte 15, bit i has the value 1 << i (the check box's tag number).
@@ -63,8 +63,7 @@ struct ReaderSettings {
 // Decodes the record in `buffer` into `settings` and `storedReaderType`. Does nothing and returns
 // false unless byte 0 is 3; otherwise copies byte 1 to byte 64 (its only change to the buffer).
 // Fields of the branch that the reader type does not take keep their values.
-bool DecodeSettings(ReportBuffer& buffer, ReaderSettings& settings,
-                    std::uint8_t& storedReaderType);
+bool DecodeSettings(ReportBuffer& buffer, ReaderSettings& settings, std::uint8_t& storedReaderType);
 
 // Writes `settings` into `buffer` in place by the branch of `storedReaderType`, never byte 8;
 // bytes the record does not interpret stay as they are.

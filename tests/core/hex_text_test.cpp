@@ -21,9 +21,9 @@ TEST(HexText, ReadsInputAsDollarPrefixedNumber) {
         int expected;
     };
     const Case cases[] = {
-        {"03", 0x03}, {"3", 0x03},   {"1ff", 0xFF},     {"1FF", 0xFF},     {"ab", 0xAB},
-        {"", 0},      {" 3", 0},     {"3 ", 0},         {"-1", 0},         {"+1", 0},
-        {"0x3", 0},   {"g", 0},      {"ffffffff", 0xFF}, {"123456789", 0}, {"00000012", 0x12},
+        {"03", 0x03}, {"3", 0x03}, {"1ff", 0xFF},      {"1FF", 0xFF},    {"ab", 0xAB},
+        {"", 0},      {" 3", 0},   {"3 ", 0},          {"-1", 0},        {"+1", 0},
+        {"0x3", 0},   {"g", 0},    {"ffffffff", 0xFF}, {"123456789", 0}, {"00000012", 0x12},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ParseHexInput(c.text), c.expected) << '"' << c.text << '"';
