@@ -60,6 +60,10 @@ class Channel {
     // Waits up to `timeout` for one input report.
     virtual InputRead ReadInput(std::span<std::uint8_t> buffer,
                                 std::chrono::milliseconds timeout) = 0;
+
+    // True for a query-only channel that stands in for an interface the user may not open at
+    // all: it is present, answers what the system reveals without opening it, and moves nothing.
+    virtual bool AccessDenied() const { return false; }
 };
 
 class Platform {

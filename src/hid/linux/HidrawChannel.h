@@ -1,0 +1,34 @@
+#pragma once
+
+#include "hid/Platform.h"
+#include "hid/linux/SysfsNode.h"
+
+namespace zm880::hid::hidraw {
+
+// A channel on an opened /dev/hidrawN node. Identity and strings come from sysfs (`node`),
+// the rest from the node's ioctls. A query-only channel refuses transfers and reads.
+class HidrawChannel final : public Channel {
+  public:
+    HidrawChannel(int fd, SysfsNode node, OpenMode mode);
+    ~HidrawChannel() override;
+    HidrawChannel(const HidrawChannel&) = delete;
+    HidrawChannel& operator=(const HidrawChannel&) = delete;
+
+    std::optional<Attributes> GetAttributes() override;
+    std::optional<std::vector<std::uint8_t>> GetReportDescriptor() override;
+    std::optional<std::string> GetManufacturerString() override;
+    std::optional<std::string> GetProductString() override;
+    bool GetFeature(std::span<std::uint8_t> report) override;
+    bool SetFeature(std::span<const std::uint8_t> report) override;
+    // hidraw keeps a fixed kernel queue per open file; there is no ring size to read or set.
+    std::optional<int> GetNumInputBuffers() override { return std::nullopt; }
+    bool SetNumInputBuffers(int) override { return false; }
+    InputRead ReadInput(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override;
+
+  private:
+    int fd_;
+    SysfsNode node_;
+    bool transfers_;
+};
+
+}  // namespace zm880::hid::hidraw
