@@ -31,6 +31,33 @@ inline constexpr std::array<std::string_view, 8> kHfTagCaptions = {
 inline constexpr std::array<std::string_view, 7> kTag125Captions = {
     "EM4x02", "EM4x05 (FXDB)", "EM4x50", "HITAG1/S", "HITAG2", "Q5", "TIRIS"};
 
+// Ranges of the numeric fields; a value from outside is held to the nearest bound.
+struct FieldRange {
+    int min;
+    int max;
+};
+inline constexpr FieldRange kReaderVersionRange{0, 255};
+inline constexpr FieldRange kSuffixRange{0, 2};
+inline constexpr FieldRange kCharDelayRange{0, 2000};  // ms, stored in 10 ms units
+inline constexpr FieldRange kDoubleTimeoutRange{0, 99};
+inline constexpr FieldRange kInterfaceRange{0, 2};
+inline constexpr FieldRange kUserCmdRange{-1, 9};  // -1 is off
+inline constexpr FieldRange kMultiLegicSegmentRange{0, 255};
+inline constexpr FieldRange kMultiLegicOffsetRange{0, 255};
+inline constexpr FieldRange kMultiLegicCountRange{1, 128};
+inline constexpr FieldRange kLegicStartAddrRange{0, 9999};
+inline constexpr FieldRange kLegicLengthRange{1, 200};
+inline constexpr FieldRange kLegicSegmentRange{0, 99};
+inline constexpr FieldRange kMaxLengthRange{0, 99};
+
+// Reader types 0 and 4 carry the multi-technology tag lists, user command and Legic data fields;
+// type 3 the Legic fields; every other type the maximum length and the 125 kHz tags.
+inline constexpr bool IsMultiTechnologyType(int readerType) {
+    return readerType == 0 || readerType == 4;
+}
+inline constexpr int kLegicReaderType = 3;
+inline constexpr int kMultiLegicReaderType = 4;
+
 // The decoded settings record, every field at its value before the first decode.
 struct ReaderSettings {
     int ReaderVersion = 0;
@@ -66,7 +93,9 @@ struct ReaderSettings {
 bool DecodeSettings(ReportBuffer& buffer, ReaderSettings& settings, std::uint8_t& storedReaderType);
 
 // Writes `settings` into `buffer` in place by the branch of `storedReaderType`, never byte 8;
-// bytes the record does not interpret stay as they are.
+// bytes the record does not interpret stay as they are. A field outside its range is written at
+// the nearest bound, a Baud that is not one of kBaudRates as no selection (9600), so that no
+// value can spill into a neighbouring bit or byte.
 void EncodeSettings(const ReaderSettings& settings, std::uint8_t storedReaderType,
                     ReportBuffer& buffer);
 
