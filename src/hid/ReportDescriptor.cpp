@@ -40,13 +40,12 @@ struct GlobalState {
 
 enum Kind : std::size_t { InputKind = 0, OutputKind = 1, FeatureKind = 2, KindCount = 3 };
 
-// Bits per report ID for each kind; a kind with no bits anywhere has no reports.
+// Bits per report ID for each kind. A kind that no main item declares has no reports; one
+// declared only with empty fields still has reports that carry their report ID byte alone.
 class ReportSizes {
   public:
     bool Add(Kind kind, std::uint8_t reportId, std::uint64_t bits) {
-        if (bits == 0) {
-            return true;
-        }
+        declared_[kind] = true;
         std::uint64_t& total = bits_[kind][reportId];
         if (bits > kMaxReportBits - total) {
             return false;
@@ -62,7 +61,7 @@ class ReportSizes {
                 longest = bits;
             }
         }
-        if (longest == 0) {
+        if (!declared_[kind]) {
             return 0;
         }
         return static_cast<std::uint16_t>((longest + 7) / 8 + 1);
@@ -70,6 +69,7 @@ class ReportSizes {
 
   private:
     std::array<std::array<std::uint64_t, 256>, KindCount> bits_{};
+    std::array<bool, KindCount> declared_{};
 };
 
 std::uint32_t LittleEndianValue(std::span<const std::uint8_t> data) {

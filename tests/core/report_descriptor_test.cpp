@@ -71,6 +71,12 @@ const Bytes kRoundedPerReport = {
     0x85, 0x01, 0x81, 0x02, 0x85, 0x02, 0x81, 0x02, 0xC0,
 };
 
+// A feature report declared with empty fields: it carries its report ID byte alone.
+const Bytes kEmptyFeatureReport = {
+    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x03, 0x75,
+    0x08, 0x95, 0x00, 0x09, 0x01, 0xB1, 0x02, 0xC0,
+};
+
 TEST(ComputeCaps, GivesTheLongestReportOfEachKindPlusTheIdByte) {
     struct Case {
         const char* name;
@@ -87,6 +93,7 @@ TEST(ComputeCaps, GivesTheLongestReportOfEachKindPlusTheIdByte) {
         {"long items skipped", &kWithLongItems, {3, 0, 0}},
         {"rounded per report", &kRoundedPerReport, {3, 0, 0}},
         {"empty", &empty, {0, 0, 0}},
+        {"feature report without fields", &kEmptyFeatureReport, {0, 0, 1}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ComputeCaps(*c.descriptor), std::optional<Caps>(c.expected)) << c.name;

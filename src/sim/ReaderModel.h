@@ -1,0 +1,130 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "flasher/FirmwareImage.h"
+#include "sim/DeviceModel.h"
+
+namespace zm880::sim {
+
+inline constexpr std::uint16_t kReaderVendorId = 0x169B;
+inline constexpr std::uint16_t kReaderProductId = 0x0710;
+inline constexpr std::size_t kSettingsRecordSize = 64;
+// Report ID byte plus the 64 bytes of the longest report.
+inline constexpr std::size_t kDefaultFeatureReportLength = 65;
+inline constexpr std::size_t kMaxFeatureReportLength = 0xFFFF;
+
+// Report IDs the reader understands.
+namespace report {
+inline constexpr std::uint8_t Command = 2;
+inline constexpr std::uint8_t Data = 3;  // settings record; page data while the loader runs
+inline constexpr std::uint8_t Checksum = 4;
+inline constexpr std::uint8_t Status = 5;
+inline constexpr std::uint8_t Reset = 6;
+}  // namespace report
+
+// Command codes of report 2.
+namespace command {
+inline constexpr std::uint8_t PagePrepare = 0x01;
+inline constexpr std::uint8_t PageCheck = 0x02;
+inline constexpr std::uint8_t PageWrite = 0x03;
+inline constexpr std::uint8_t PageChecksum = 0x04;
+inline constexpr std::uint8_t LoaderEnd = 0x06;
+inline constexpr std::uint8_t LoaderStart = 0x34;
+}  // namespace command
+
+inline constexpr std::uint8_t kStatusAccepted = 1;
+inline constexpr std::uint8_t kStatusRefused = 0;
+
+// A status answer forced onto a command: `page` is the image page (flash page - 10) and matches
+// any page when absent, as for commands without a page.
+struct StatusAnswer {
+    std::uint8_t command = 0;
+    std::optional<int> page;
+    std::uint8_t status = 0;
+
+    bool operator==(const StatusAnswer&) const = default;
+};
+
+struct ReaderFaults {
+    std::set<std::uint8_t> failGet;        // report IDs whose GET fails
+    std::set<std::uint8_t> failSet;        // report IDs whose SET fails
+    std::optional<int> wrongChecksumPage;  // image page whose checksum answer is wrong
+    std::vector<StatusAnswer> statusAnswers;
+
+    bool operator==(const ReaderFaults&) const = default;
+};
+
+constexpr std::array<std::uint8_t, flasher::kPageSize> ErasedPage() {
+    std::array<std::uint8_t, flasher::kPageSize> page{};
+    page.fill(0xFF);
+    return page;
+}
+
+// The loader's registers and the page being written.
+struct LoaderState {
+    bool active = false;
+    std::uint8_t status = kStatusRefused;
+    std::uint16_t checksum = 0;
+    std::optional<int> writePage;  // image page that data reports go to
+    std::size_t received = 0;      // page bytes received so far
+    std::array<std::uint8_t, flasher::kPageSize> page = ErasedPage();
+
+    bool operator==(const LoaderState&) const = default;
+};
+
+using SettingsRecord = std::array<std::uint8_t, kSettingsRecordSize>;
+using FlashImage = flasher::FirmwareImage;
+
+// A ZM-880 reader: its settings record (feature report 3), its loader and its flash from 0x1400.
+class ReaderModel : public DeviceModel {
+  public:
+    ReaderModel();
+
+    // Report ID byte included; 0 means the reader declares no feature report.
+    std::size_t FeatureReportLength() const { return featureReportLength_; }
+    void SetFeatureReportLength(std::size_t length);
+
+    SettingsRecord& Settings() { return settings_; }
+    const SettingsRecord& Settings() const { return settings_; }
+    void SetReaderType(std::uint8_t type) { settings_[8] = type; }
+    void SetVersionByte(std::uint8_t version) { settings_[2] = version; }
+
+    FlashImage& Flash() { return flash_; }
+    const FlashImage& Flash() const { return flash_; }
+
+    LoaderState& Loader() { return loader_; }
+    const LoaderState& Loader() const { return loader_; }
+
+    ReaderFaults& Faults() { return faults_; }
+    const ReaderFaults& Faults() const { return faults_; }
+
+    std::vector<std::uint8_t> ReportDescriptor() const override;
+
+    // The record a new reader holds: default settings, reader type 0.
+    static SettingsRecord DefaultSettings();
+
+  protected:
+    bool AnswerGet(std::span<std::uint8_t> report) override;
+    bool TakeSet(std::span<const std::uint8_t> report) override;
+
+  private:
+    bool Declares(std::uint8_t reportId) const;
+    void RunCommand(std::span<const std::uint8_t> report);
+    bool TakePageData(std::span<const std::uint8_t> report);
+    std::uint8_t StatusFor(std::uint8_t code, std::optional<int> page, bool accepted) const;
+
+    std::size_t featureReportLength_ = kDefaultFeatureReportLength;
+    SettingsRecord settings_;
+    FlashImage flash_;
+    LoaderState loader_;
+    ReaderFaults faults_;
+    std::array<std::uint8_t, 4> lastCommand_{report::Command, 0, 0, 0};
+};
+
+}  // namespace zm880::sim
