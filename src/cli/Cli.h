@@ -36,5 +36,7 @@ struct GlobalOptions {
 // returns normally for exit code 0 or throws CommandError.
 void AddCfgCommands(CLI::App& app, int& exitCode);
 void AddFwCommands(CLI::App& app, int& exitCode);
+void AddReaderCommands(CLI::App& app, int& exitCode);
+void AddFlashCommand(CLI::App& app, int& exitCode);
 
 }  // namespace zm880::cli

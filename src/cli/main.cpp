@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
     int exitCode = kExitOk;
     AddCfgCommands(app, exitCode);
     AddFwCommands(app, exitCode);
+    AddReaderCommands(app, exitCode);
+    AddFlashCommand(app, exitCode);
 
     try {
         app.parse(argc, argv);

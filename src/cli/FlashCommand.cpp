@@ -1,0 +1,115 @@
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "cli/Cli.h"
+#include "cli/ReaderAccess.h"
+#include "flasher/HidFeatureDevice.h"
+#include "flasher/UpdateRun.h"
+
+namespace zm880::cli {
+
+namespace {
+
+constexpr int kBarWidth = 30;
+
+// The update window's check on the chosen file: the extension from the last '.' must be
+// exactly ".hex", capital letters refused.
+bool HasUpdateFileExtension(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return false;
+    }
+    return path.compare(dot, std::string::npos, ".hex") == 0;
+}
+
+// Page progress: a bar redrawn in place on a terminal, one line per page otherwise.
+class ProgressPrinter final : public flasher::UpdateObserver {
+  public:
+    explicit ProgressPrinter(bool terminal)
+        : terminal_(terminal), start_(std::chrono::steady_clock::now()) {}
+
+    void PageStarted(std::size_t page, std::size_t pageCount) override {
+        Show(page, pageCount, page + 1);
+    }
+
+    void RunEnded(const flasher::UpdateResult& result) override {
+        if (!terminal_ || !drawn_) {
+            return;
+        }
+        if (result.ok()) {
+            Show(flasher::kPageCount, flasher::kPageCount, flasher::kPageCount);
+        }
+        std::cout << '\n' << std::flush;
+    }
+
+  private:
+    void Show(std::size_t pagesDone, std::size_t pageCount, std::size_t shownPage) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        const std::size_t percent = pagesDone * 100 / pageCount;
+        char line[128];
+        if (!terminal_) {
+            std::snprintf(line, sizeof line, "page %zu/%zu  %3zu%%  %.1f s\n", shownPage, pageCount,
+                          percent, seconds);
+            std::cout << line << std::flush;
+            return;
+        }
+        const auto filled = static_cast<int>(pagesDone * kBarWidth / pageCount);
+        std::snprintf(line, sizeof line, "\r[%-*s] page %2zu/%zu  %3zu%%  %.1f s", kBarWidth,
+                      std::string(static_cast<std::size_t>(filled), '#').c_str(), shownPage,
+                      pageCount, percent, seconds);
+        std::cout << line << std::flush;
+        drawn_ = true;
+    }
+
+    bool terminal_;
+    std::chrono::steady_clock::time_point start_;
+    bool drawn_ = false;
+};
+
+std::string FailureText(const flasher::UpdateResult& result) {
+    if (result.fileReason.empty()) {
+        return result.message;
+    }
+    return result.message + " (update file refused: " + result.fileReason + ")";
+}
+
+}  // namespace
+
+void AddFlashCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<GlobalOptions>();
+    auto file = std::make_shared<std::string>();
+    CLI::App* flash = app.add_subcommand(
+        "flash",
+        "Replace the reader's firmware from an update file (*.hex); exits with the "
+        "loader's step code: 0 ready, 1 file, 2 access, 3 set report, 4 get report, "
+        "5 page checksum, 6 unexpected loader status");
+    flash->add_option("FILE", *file, "Intel HEX update file")->required();
+    AddReaderOptions(*flash, *options);
+    flash->callback([options, file, &exitCode] {
+        if (!HasUpdateFileExtension(*file)) {
+            throw CommandError(kExitUsage, "ERROR: Bad Update-File");
+        }
+        ReaderAccess access(*options);
+        const bool terminal = isatty(STDOUT_FILENO) != 0;
+        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+            ProgressPrinter progress(terminal);
+            flasher::UpdateRun run(flasher::FeatureDeviceOf(session.SelectedDevice()), &progress);
+            const flasher::UpdateResult result = run.Run(*file);
+            if (!result.ok()) {
+                throw CommandError(result.code, FailureText(result));
+            }
+            if (!options->all) {
+                std::cout << result.message << '\n';
+            }
+        });
+    });
+}
+
+}  // namespace zm880::cli

@@ -1,0 +1,161 @@
+#include "cli/ReaderAccess.h"
+
+#include <algorithm>
+#include <deque>
+#include <iostream>
+#include <stdexcept>
+
+#include "hid/HidDevice.h"
+#include "hid/HidDeviceController.h"
+#include "hid/Platform.h"
+#include "hid/TracingPlatform.h"
+#include "hid/sim/SimulatedBus.h"
+
+namespace zm880::cli {
+
+void AddReaderOptions(CLI::App& command, GlobalOptions& options) {
+    command
+        .add_option("--simulate", options.simulate,
+                    "Use the simulated bus; with STATE, the bus kept in that file")
+        ->expected(0, 1)
+        ->type_name("STATE");
+    command.add_option("--device", options.device, "Reader to use: list index or device path");
+    command.add_option("--trace", options.trace, "Write every HID call to FILE");
+    command.add_flag("--all", options.all, "Run on every listed reader in turn");
+}
+
+struct ReaderAccess::Parts {
+    std::shared_ptr<hid::Platform> platform;
+    std::deque<std::function<void()>> posted;
+    std::unique_ptr<hid::THidDeviceController> controller;
+    std::unique_ptr<ReaderSession> session;
+    bool rebuilt = false;
+
+    void RunPosted() {
+        while (!posted.empty()) {
+            const std::function<void()> task = std::move(posted.front());
+            posted.pop_front();
+            task();
+        }
+    }
+};
+
+namespace {
+
+std::shared_ptr<hid::Platform> OpenPlatform(const GlobalOptions& options) {
+    try {
+        std::unique_ptr<hid::Platform> platform =
+            options.simulate ? hid::MakeSimulatedPlatform(*options.simulate)
+                             : hid::MakeSystemPlatform();
+        if (!options.trace.empty()) {
+            platform = std::make_unique<hid::TracingPlatform>(std::move(platform), options.trace);
+        }
+        return platform;
+    } catch (const std::runtime_error& e) {
+        throw CommandError(kExitUsage, e.what());
+    }
+}
+
+}  // namespace
+
+ReaderAccess::ReaderAccess(const GlobalOptions& options)
+    : options_(options), parts_(std::make_unique<Parts>()) {
+    Parts& parts = *parts_;
+    parts.platform = OpenPlatform(options_);
+    parts.controller = std::make_unique<hid::THidDeviceController>(
+        parts.platform, [&parts](std::function<void()> task) { parts.posted.push_back(task); });
+    parts.session = std::make_unique<ReaderSession>(*parts.controller);
+    parts.controller->SetOnDeviceChange([&parts](hid::THidDeviceController&) {
+        parts.session->RebuildDeviceList();
+        parts.rebuilt = true;
+    });
+    parts.controller->Loaded();
+    parts.RunPosted();
+}
+
+ReaderAccess::~ReaderAccess() {
+    parts_->controller->SetOnDeviceChange(nullptr);
+}
+
+hid::Platform& ReaderAccess::Platform() {
+    return *parts_->platform;
+}
+hid::THidDeviceController& ReaderAccess::Controller() {
+    return *parts_->controller;
+}
+ReaderSession& ReaderAccess::Session() {
+    return *parts_->session;
+}
+
+bool ReaderAccess::PollChanges() {
+    parts_->rebuilt = false;
+    parts_->controller->HandlePlatformChanges();
+    parts_->RunPosted();
+    return parts_->rebuilt;
+}
+
+std::string ReaderAccess::PathOf(std::size_t entry) const {
+    const std::vector<DeviceEntry>& entries = parts_->session->Entries();
+    if (entry >= entries.size() || !entries[entry].Device) {
+        return {};
+    }
+    return entries[entry].Device->PnPInfo().DevicePath;
+}
+
+std::vector<std::size_t> ReaderAccess::ChosenReaders() const {
+    const std::size_t count = parts_->session->Entries().size();
+    if (count == 0) {
+        throw CommandError(kExitFailed, "no reader attached");
+    }
+    if (options_.all) {
+        std::vector<std::size_t> all(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            all[i] = i;
+        }
+        return all;
+    }
+    if (options_.device.empty()) {
+        return {0};
+    }
+    const std::string& selector = options_.device;
+    if (std::all_of(selector.begin(), selector.end(),
+                    [](char c) { return c >= '0' && c <= '9'; }) &&
+        selector.size() < 10) {
+        const std::size_t index = std::stoul(selector);
+        if (index < count) {
+            return {index};
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (PathOf(i) == selector) {
+            return {i};
+        }
+    }
+    throw CommandError(kExitUsage, "no reader " + selector + " (see 'zm880ctl list')");
+}
+
+int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>& action) {
+    ReaderSession& session = access.Session();
+    const std::vector<std::size_t> chosen = access.ChosenReaders();
+    if (!access.Options().all) {
+        session.Select(chosen.front());
+        action(session);
+        return kExitOk;
+    }
+    int exitCode = kExitOk;
+    for (std::size_t index : chosen) {
+        session.Select(index);
+        const std::string name =
+            "reader " + std::to_string(index) + " (" + access.PathOf(index) + ")";
+        try {
+            action(session);
+            std::cout << name << ": ok\n";
+        } catch (const CommandError& e) {
+            std::cout << name << ": failed: " << e.what() << '\n';
+            exitCode = std::max(exitCode, e.exitCode());
+        }
+    }
+    return exitCode;
+}
+
+}  // namespace zm880::cli

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "reader/ReaderSession.h"
+
+namespace zm880::hid {
+class Platform;
+}  // namespace zm880::hid
+
+namespace zm880::cli {
+
+// Adds --simulate[=STATE], --device SEL, --trace FILE and --all to a reader command.
+void AddReaderOptions(CLI::App& command, GlobalOptions& options);
+
+// Everything a reader command talks through: the platform chosen by the options (the system's,
+// or the simulated bus; wrapped in the tracing decorator with --trace), its device controller and
+// a session whose device list is already built. A simulated bus with a state file is saved back
+// when the access ends.
+class ReaderAccess {
+  public:
+    explicit ReaderAccess(const GlobalOptions& options);
+    ~ReaderAccess();
+    ReaderAccess(const ReaderAccess&) = delete;
+    ReaderAccess& operator=(const ReaderAccess&) = delete;
+
+    const GlobalOptions& Options() const { return options_; }
+    hid::Platform& Platform();
+    hid::THidDeviceController& Controller();
+    ReaderSession& Session();
+
+    // Processes pending device changes and rebuilds the session's device list when the
+    // controller reports one; returns whether the list was rebuilt.
+    bool PollChanges();
+
+    // Entry indices the options choose: every entry with --all, else the one --device names
+    // (list index or device path), else entry 0. Throws CommandError: exit 1 when no reader
+    // is listed, exit 2 when --device names none.
+    std::vector<std::size_t> ChosenReaders() const;
+
+    // Device path of an entry ("" when unknown).
+    std::string PathOf(std::size_t entry) const;
+
+  private:
+    struct Parts;
+    const GlobalOptions options_;
+    std::unique_ptr<Parts> parts_;
+};
+
+// Runs `action` once per chosen reader with that reader selected in the session. Without --all
+// an error propagates as CommandError. With --all every reader gets one result line on stdout,
+// "reader N (PATH): ok" or "reader N (PATH): failed: MESSAGE", and the result is exit code 1
+// when any failed (2 when a failure was bad input).
+int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>& action);
+
+// `watch`: one line per arrival and removal of a reader until SIGINT or SIGTERM.
+void AddWatchCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
+
+}  // namespace zm880::cli

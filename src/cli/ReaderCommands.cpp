@@ -1,0 +1,310 @@
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cfgfile/ConfigFile.h"
+#include "cli/Cli.h"
+#include "cli/ReaderAccess.h"
+#include "cli/SettingsCommit.h"
+#include "diag/RawConsole.h"
+#include "hid/HidDevice.h"
+#include "reader/HexText.h"
+#include "reader/SettingsFields.h"
+
+namespace zm880::cli {
+
+namespace {
+
+// A report ID or byte on the command line: the console's hexadecimal input, but text that is not
+// a number is refused instead of read as 0.
+std::string CheckedHex(const std::string& text, const char* what) {
+    const bool digitsOnly = !text.empty() && text.size() <= 8 &&
+                            text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    if (!digitsOnly) {
+        throw CommandError(kExitUsage,
+                           std::string("not a hexadecimal ") + what + ": '" + text + "'");
+    }
+    return text;
+}
+
+void ThrowIfFailed(const TransferResult& result) {
+    if (!result.Ok) {
+        throw CommandError(kExitFailed, result.Message);
+    }
+}
+
+nlohmann::json ListEntryJson(ReaderAccess& access, std::size_t index) {
+    const DeviceEntry& entry = access.Session().Entries()[index];
+    nlohmann::json item{{"index", index}, {"path", access.PathOf(index)}, {"text", entry.Text}};
+    if (!entry.Device) {
+        item.update({{"version", nullptr}, {"featureReportLength", 0}, {"accessible", false}});
+        return item;
+    }
+    item["version"] = entry.Device->Attributes().VersionNumber;
+    item["featureReportLength"] = ReaderSession::FeatureLength(entry.Device);
+    item["accessible"] = !entry.Device->AccessDenied();
+    return item;
+}
+
+std::string ListEntryText(const nlohmann::json& item) {
+    std::string line = std::to_string(item["index"].get<std::size_t>()) + "  " +
+                       item["path"].get<std::string>() + "  " + item["text"].get<std::string>();
+    if (item["version"].is_number()) {
+        const auto version = item["version"].get<std::uint16_t>();
+        line += "  version " + HexByte(static_cast<std::uint8_t>(version >> 8)) +
+                HexByte(static_cast<std::uint8_t>(version & 0xFF));
+    }
+    line += "  feature report " + std::to_string(item["featureReportLength"].get<std::size_t>()) +
+            " bytes  ";
+    if (item["accessible"].get<bool>()) {
+        return line + "accessible";
+    }
+    return line + "present but not accessible (install the udev rule " + kUdevRulePath + ")";
+}
+
+void AddListCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options) {
+    auto json = std::make_shared<bool>(false);
+    CLI::App* list = app.add_subcommand("list", "List the attached readers");
+    list->add_flag("--json", *json, "Print a JSON array");
+    AddReaderOptions(*list, *options);
+    list->callback([options, json] {
+        ReaderAccess access(*options);
+        nlohmann::json items = nlohmann::json::array();
+        for (std::size_t i = 0; i < access.Session().Entries().size(); ++i) {
+            items.push_back(ListEntryJson(access, i));
+        }
+        if (*json) {
+            std::cout << items.dump(2) << '\n';
+            return;
+        }
+        if (items.empty()) {
+            std::cout << "no reader attached\n";
+        }
+        for (const nlohmann::json& item : items) {
+            std::cout << ListEntryText(item) << '\n';
+        }
+    });
+}
+
+void AddRawCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
+    CLI::App* raw = app.add_subcommand("raw", "Read and write raw feature reports");
+    raw->require_subcommand(1);
+
+    struct GetArgs {
+        std::string id;
+        bool json = false;
+    };
+    auto get = std::make_shared<GetArgs>();
+    CLI::App* getCmd = raw->add_subcommand("get", "Read one feature report");
+    getCmd->add_option("ID", get->id, "Report ID (hexadecimal)")->required();
+    getCmd->add_flag("--json", get->json, "Print JSON");
+    AddReaderOptions(*getCmd, *options);
+    getCmd->callback([options, get, &exitCode] {
+        const std::string id = CheckedHex(get->id, "report ID");
+        ReaderAccess access(*options);
+        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+            RawConsole console(session);
+            std::vector<std::string> cells(kByteCellCount);
+            const TransferResult result = console.Read(id, cells);
+            ThrowIfFailed(result);
+            if (!get->json) {
+                std::cout << console.History().back() << '\n';
+                return;
+            }
+            const ReportBuffer& buffer = session.Buffer();
+            const std::vector<int> bytes(buffer.begin(),
+                                         buffer.begin() + static_cast<long>(result.Length));
+            std::cout << nlohmann::json{{"reportId", buffer[0]},
+                                        {"length", result.Length},
+                                        {"bytes", bytes}}
+                             .dump()
+                      << '\n';
+        });
+    });
+
+    struct SetArgs {
+        std::string id;
+        std::vector<std::string> bytes;
+    };
+    auto set = std::make_shared<SetArgs>();
+    CLI::App* setCmd = raw->add_subcommand("set", "Write one feature report");
+    setCmd->add_option("ID", set->id, "Report ID (hexadecimal)")->required();
+    setCmd->add_option("BYTE", set->bytes, "Payload bytes (hexadecimal); missing ones are 00");
+    AddReaderOptions(*setCmd, *options);
+    setCmd->callback([options, set, &exitCode] {
+        std::string id = CheckedHex(set->id, "report ID");
+        for (const std::string& byte : set->bytes) {
+            CheckedHex(byte, "byte");
+        }
+        ReaderAccess access(*options);
+        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+            const std::size_t length = ReaderSession::FeatureLength(session.SelectedDevice());
+            if (set->bytes.size() > RawConsole::VisibleCells(length)) {
+                throw CommandError(kExitUsage,
+                                   std::to_string(set->bytes.size()) +
+                                       " bytes given; the report holds " +
+                                       std::to_string(RawConsole::VisibleCells(length)));
+            }
+            RawConsole console(session);
+            std::vector<std::string> cells = set->bytes;
+            cells.resize(kByteCellCount);
+            session.TakeSelectedAsCurrent();
+            ThrowIfFailed(console.Write(id, cells));
+            std::cout << console.History().back() << '\n';
+        });
+    });
+}
+
+void AddResetCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
+    CLI::App* reset = app.add_subcommand("reset", "Send the reset report 06 00 00 00");
+    AddReaderOptions(*reset, *options);
+    reset->callback([options, &exitCode] {
+        ReaderAccess access(*options);
+        exitCode = RunOnReaders(access, [](ReaderSession& session) {
+            RawConsole console(session);
+            ThrowIfFailed(console.Reset());
+            std::cout << "reset report sent\n";
+        });
+    });
+}
+
+// Reads the settings record and decodes it; the record stays in the session's buffer.
+ReaderSettings ReadSettings(ReaderSession& session) {
+    ThrowIfFailed(session.ReadConfig());
+    ReaderSettings settings;
+    session.Decode(settings);
+    return settings;
+}
+
+void AddShowCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
+    auto json = std::make_shared<bool>(false);
+    CLI::App* show = app.add_subcommand("show", "Show the reader's settings");
+    show->add_flag("--json", *json, "Print JSON");
+    AddReaderOptions(*show, *options);
+    show->callback([options, json, &exitCode] {
+        ReaderAccess access(*options);
+        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+            const ReaderSettings settings = ReadSettings(session);
+            if (*json) {
+                std::cout << SettingsToJson(settings).dump(2) << '\n';
+            } else {
+                std::cout << SettingsToText(settings);
+            }
+        });
+    });
+}
+
+void AddSaveCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
+    auto file = std::make_shared<std::string>();
+    CLI::App* save = app.add_subcommand("save", "Save the reader's settings to a *.cfg file");
+    save->add_option("FILE", *file, "Settings file to write")->required();
+    AddReaderOptions(*save, *options);
+    save->callback([options, file, &exitCode] {
+        ReaderAccess access(*options);
+        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+            session.Encode(ReadSettings(session));
+            if (const cfgfile::FileResult saved = cfgfile::SaveConfigFile(*file, session.Buffer());
+                !saved.ok()) {
+                throw CommandError(kExitFailed, saved.error);
+            }
+            std::cout << "settings saved to " << *file << '\n';
+        });
+    });
+}
+
+// Options of the commands that write settings.
+struct WriteArgs {
+    bool dryRun = false;
+    std::string file;
+    std::vector<std::string> assignments;
+};
+
+CLI::App* AddWriteCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options,
+                          const std::shared_ptr<WriteArgs>& args, const char* name,
+                          const char* description) {
+    CLI::App* command = app.add_subcommand(name, description);
+    command->add_flag("--dry-run", args->dryRun, "Show the changes and write nothing");
+    AddReaderOptions(*command, *options);
+    return command;
+}
+
+void AddSettingsWriteCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options,
+                              int& exitCode) {
+    auto load = std::make_shared<WriteArgs>();
+    CLI::App* loadCmd =
+        AddWriteCommand(app, options, load, "load", "Write the settings of a *.cfg file");
+    loadCmd->add_option("FILE", load->file, "Settings file to read")->required();
+    loadCmd->callback([options, load, &exitCode] {
+        ReaderAccess access(*options);
+        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+            const ReaderSettings before = ReadSettings(session);
+            const SettingsSnapshot snapshot{session.Buffer(), before};
+            if (const cfgfile::FileResult loaded =
+                    cfgfile::LoadConfigFile(load->file, session.Buffer());
+                !loaded.ok()) {
+                throw CommandError(kExitFailed, loaded.error);
+            }
+            ReaderSettings after = before;
+            if (!session.Decode(after)) {
+                throw CommandError(kExitUsage, load->file +
+                                                   " holds no settings record (byte 0 is " +
+                                                   HexByte(session.Buffer()[0]) + ", not 03)");
+            }
+            session.Encode(after);
+            CommitSettings(session, snapshot, after, load->dryRun);
+        });
+    });
+
+    auto set = std::make_shared<WriteArgs>();
+    CLI::App* setCmd = AddWriteCommand(app, options, set, "set", "Change settings fields");
+    setCmd->add_option("FIELD=VALUE", set->assignments, "Assignments, applied in order")
+        ->required();
+    setCmd->callback([options, set, &exitCode] {
+        ReaderAccess access(*options);
+        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+            const ReaderSettings before = ReadSettings(session);
+            const SettingsSnapshot snapshot{session.Buffer(), before};
+            ReaderSettings after = before;
+            if (const auto refused =
+                    ApplyAssignments(after, set->assignments, session.StoredReaderType())) {
+                throw CommandError(kExitUsage, *refused);
+            }
+            session.Encode(after);
+            CommitSettings(session, snapshot, after, set->dryRun);
+        });
+    });
+
+    auto defaults = std::make_shared<WriteArgs>();
+    CLI::App* defaultsCmd =
+        AddWriteCommand(app, options, defaults, "defaults", "Write the default settings");
+    defaultsCmd->callback([options, defaults, &exitCode] {
+        ReaderAccess access(*options);
+        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+            const ReaderSettings before = ReadSettings(session);
+            const SettingsSnapshot snapshot{session.Buffer(), before};
+            session.ResetDefault();
+            ReaderSettings after = before;
+            session.Decode(after);
+            session.Encode(after);
+            CommitSettings(session, snapshot, after, defaults->dryRun);
+        });
+    });
+}
+
+}  // namespace
+
+void AddReaderCommands(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<GlobalOptions>();
+    AddListCommand(app, options);
+    AddRawCommands(app, options, exitCode);
+    AddResetCommand(app, options, exitCode);
+    AddWatchCommand(app, options, exitCode);
+    AddShowCommand(app, options, exitCode);
+    AddSaveCommand(app, options, exitCode);
+    AddSettingsWriteCommands(app, options, exitCode);
+}
+
+}  // namespace zm880::cli

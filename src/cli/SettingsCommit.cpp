@@ -1,0 +1,127 @@
+#include "cli/SettingsCommit.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "cfgfile/ConfigFile.h"
+#include "cli/Cli.h"
+#include "hid/HidDevice.h"
+#include "reader/SettingsFields.h"
+
+namespace zm880::cli {
+
+namespace {
+
+// Local time to the millisecond, so that two writes in one second get separate backups.
+std::string TimeStamp() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    std::ostringstream out;
+    out << std::put_time(std::localtime(&seconds), "%Y%m%d-%H%M%S") << '.' << std::setw(3)
+        << std::setfill('0') << millis;
+    return out.str();
+}
+
+// The reader as a file-name part: the last element of its device path, reduced to safe
+// characters, or its list index when it has no path.
+std::string ReaderName(const ReaderSession& session) {
+    const ReaderDevice device = session.SelectedDevice();
+    std::string name =
+        device ? std::filesystem::path(device->PnPInfo().DevicePath).filename().string() : "";
+    for (char& c : name) {
+        const bool safe = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                          (c >= 'A' && c <= 'Z') || c == '-' || c == '_' || c == '.';
+        if (!safe) {
+            c = '_';
+        }
+    }
+    return name.empty() ? "reader" + std::to_string(session.SelectedIndex()) : name;
+}
+
+std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuffer& record) {
+    const std::filesystem::path directory = BackupDirectory();
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) {
+        throw CommandError(kExitFailed, "cannot create the backup directory " + directory.string() +
+                                            ": " + error.message() + "; nothing written");
+    }
+    const std::string stem = TimeStamp() + "-" + ReaderName(session);
+    std::filesystem::path path = directory / (stem + ".cfg");
+    for (int n = 2; std::filesystem::exists(path); ++n) {
+        path = directory / (stem + "-" + std::to_string(n) + ".cfg");
+    }
+    if (const cfgfile::FileResult saved = cfgfile::SaveConfigFile(path.string(), record);
+        !saved.ok()) {
+        throw CommandError(kExitFailed, "backup failed: " + saved.error + "; nothing written");
+    }
+    return path;
+}
+
+void PrintDifference(const ReaderSettings& before, const ReaderSettings& after) {
+    const std::vector<FieldChange> changes = DiffSettings(before, after);
+    if (changes.empty()) {
+        std::cout << "no field changes\n";
+    }
+    for (const FieldChange& change : changes) {
+        std::cout << change.field << ": " << change.before << " -> " << change.after << '\n';
+    }
+}
+
+}  // namespace
+
+std::filesystem::path BackupDirectory() {
+    const char* stateHome = std::getenv("XDG_STATE_HOME");
+    if (stateHome != nullptr && *stateHome != '\0') {
+        return std::filesystem::path(stateHome) / "zm880" / "backups";
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+        throw CommandError(kExitFailed,
+                           "neither XDG_STATE_HOME nor HOME is set; no place for the backup");
+    }
+    return std::filesystem::path(home) / ".local" / "state" / "zm880" / "backups";
+}
+
+void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
+                    const ReaderSettings& after, bool dryRun) {
+    if (dryRun) {
+        PrintDifference(before.settings, after);
+        std::cout << "dry run: nothing written\n";
+        return;
+    }
+    const std::filesystem::path backup = WriteBackup(session, before.record);
+    std::cout << "backup: " << backup.string() << '\n';
+
+    const std::uint8_t readerType = session.StoredReaderType();
+    const ReportBuffer written = session.Buffer();
+    const TransferResult write = session.WriteReport(kSettingsReportId);
+    if (!write.Ok) {
+        throw CommandError(kExitFailed, write.Message);
+    }
+    const TransferResult readBack = session.ReadReport(kSettingsReportId);
+    if (!readBack.Ok) {
+        throw CommandError(kExitFailed, "written, but the read-back failed: " + readBack.Message);
+    }
+    std::string differing;
+    for (std::size_t index :
+         DifferingEncodedBytes(written, session.Buffer(), readerType, write.Length)) {
+        differing += (differing.empty() ? "" : ", ") + std::to_string(index);
+    }
+    if (!differing.empty()) {
+        throw CommandError(kExitFailed, "the reader did not keep the settings: bytes " + differing +
+                                            " differ after the write (backup: " + backup.string() +
+                                            ")");
+    }
+    std::cout << "settings written and verified\n";
+}
+
+}  // namespace zm880::cli

@@ -1,0 +1,67 @@
+#include <poll.h>
+
+#include <csignal>
+#include <iostream>
+
+#include "cli/ReaderAccess.h"
+#include "hid/HidDevice.h"
+#include "hid/HidDeviceController.h"
+
+namespace zm880::cli {
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) {
+    stopRequested = 1;
+}
+
+bool IsReader(const hid::THidDevice& device) {
+    return device.Attributes().VendorID == kReaderVendorId &&
+           device.Attributes().ProductID == kReaderProductId;
+}
+
+// Waits for device changes until a stop signal; a signal ends the wait at once (poll is never
+// restarted after a handler), the timeout only covers a signal that lands just before it.
+void WatchUntilStopped(ReaderAccess& access) {
+    constexpr int kWakeUpMs = 500;
+    while (stopRequested == 0) {
+        pollfd change{access.Controller().ChangeFd(), POLLIN, 0};
+        const bool hasFd = change.fd >= 0;
+        if (poll(hasFd ? &change : nullptr, hasFd ? 1 : 0, kWakeUpMs) > 0) {
+            access.PollChanges();
+        }
+    }
+}
+
+}  // namespace
+
+void AddWatchCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
+    CLI::App* watch =
+        app.add_subcommand("watch", "Print a line for every reader plugged in or removed");
+    AddReaderOptions(*watch, *options);
+    watch->callback([options, &exitCode] {
+        ReaderAccess access(*options);
+        access.Controller().SetOnArrival([](hid::THidDevice& device) {
+            if (IsReader(device)) {
+                std::cout << "arrived: " << device.PnPInfo().DevicePath << "  "
+                          << ReaderSession::EntryText(device.Attributes().VendorID,
+                                                      device.Attributes().ProductID,
+                                                      device.ProductText())
+                          << std::endl;
+            }
+        });
+        access.Controller().SetOnRemoval([](hid::THidDevice& device) {
+            if (IsReader(device)) {
+                std::cout << "removed: " << device.PnPInfo().DevicePath << std::endl;
+            }
+        });
+        std::signal(SIGINT, RequestStop);
+        std::signal(SIGTERM, RequestStop);
+        WatchUntilStopped(access);
+        exitCode = kExitOk;
+    });
+}
+
+}  // namespace zm880::cli

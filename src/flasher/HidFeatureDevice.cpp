@@ -1,0 +1,33 @@
+#include "flasher/HidFeatureDevice.h"
+
+#include <utility>
+
+namespace zm880::flasher {
+
+namespace {
+
+class HidFeatureDevice final : public FeatureDevice {
+  public:
+    explicit HidFeatureDevice(hid::DeviceRef reader) : reader_(std::move(reader)) {}
+
+    bool GetFeatureReport(std::span<std::uint8_t> report) override {
+        return reader_->GetFeatureReport(report);
+    }
+    bool SetFeatureReport(std::span<const std::uint8_t> report) override {
+        return reader_->SetFeatureReport(report);
+    }
+
+  private:
+    hid::DeviceRef reader_;
+};
+
+}  // namespace
+
+std::shared_ptr<FeatureDevice> FeatureDeviceOf(hid::DeviceRef reader) {
+    if (!reader) {
+        return nullptr;
+    }
+    return std::make_shared<HidFeatureDevice>(std::move(reader));
+}
+
+}  // namespace zm880::flasher

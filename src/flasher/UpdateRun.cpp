@@ -1,0 +1,224 @@
+#include "flasher/UpdateRun.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "flasher/IntelHex.h"
+
+namespace zm880::flasher {
+
+namespace {
+
+constexpr std::uint8_t kCommandReportId = 0x02;
+constexpr std::uint8_t kDataReportId = 0x03;
+constexpr std::uint8_t kChecksumReportId = 0x04;
+constexpr std::uint8_t kStatusReportId = 0x05;
+
+constexpr std::uint8_t kLoaderStart = 0x34;
+constexpr std::uint8_t kPageCommand1 = 0x01;
+constexpr std::uint8_t kPageCommand2 = 0x02;
+constexpr std::uint8_t kPageWrite = 0x03;
+constexpr std::uint8_t kPageChecksum = 0x04;
+constexpr std::uint8_t kLoaderEnd = 0x06;
+
+// Fixed report lengths, report ID included; the device's capabilities are not consulted.
+constexpr std::size_t kCommandLength = 4;
+constexpr std::size_t kDataLength = 64;
+constexpr std::size_t kChecksumLength = 3;
+constexpr std::size_t kStatusLength = 2;
+
+constexpr std::size_t kDataBytesPerReport = kDataLength - 1;
+constexpr std::size_t kDataReportsPerPage = (kPageSize - 1) / kDataBytesPerReport + 1;
+
+constexpr std::uint8_t kStatusAccepted = 1;
+constexpr std::uint8_t kStatusBeforeRead = 2;
+constexpr int kHighestKnownStatus = 6;
+
+// Slice of the pause between two event pumps.
+constexpr std::chrono::milliseconds kPumpSlice{5};
+
+class SteadyClock final : public UpdateClock {
+  public:
+    TimePoint Now() override { return std::chrono::steady_clock::now(); }
+    void WaitUntil(TimePoint until) override { std::this_thread::sleep_until(until); }
+};
+
+UpdateObserver& SilentObserver() {
+    static UpdateObserver silent;
+    return silent;
+}
+
+std::uint8_t FlashPageOf(std::size_t page) {
+    return static_cast<std::uint8_t>(page + kFlashPageOffset);
+}
+
+}  // namespace
+
+UpdateClock& SteadyUpdateClock() {
+    static SteadyClock clock;
+    return clock;
+}
+
+std::string UpdateMessage(int code, int status) {
+    switch (code) {
+        case kUpdateReady:
+            return "ready";
+        case kUpdateFileNotFound:
+            return "ERROR: File not found!";
+        case kUpdateAccessError:
+            return "ACCESS ERROR";
+        case kUpdateSetReportError:
+            return "ERROR: set report";
+        case kUpdateGetReportError:
+            return "ERROR: get report";
+        case kUpdateCrcError:
+            return "CRC Error during flash write";
+        default:
+            return "unexpected loader status " + std::to_string(status);
+    }
+}
+
+UpdateRun::UpdateRun(std::shared_ptr<FeatureDevice> device, UpdateObserver* observer,
+                     UpdateClock* clock)
+    : device_(std::move(device)),
+      observer_(observer != nullptr ? observer : &SilentObserver()),
+      clock_(clock != nullptr ? clock : &SteadyUpdateClock()) {
+    image_.fill(0xFF);
+}
+
+int UpdateRun::SendReport(std::span<const std::uint8_t> report) {
+    if (!device_) {
+        return kUpdateAccessError;
+    }
+    const bool ok = device_->SetFeatureReport(report);
+    observer_->Transferred({TransferKind::Set, report, ok});
+    return ok ? kUpdateReady : kUpdateSetReportError;
+}
+
+int UpdateRun::ReadReport(std::span<std::uint8_t> report) {
+    if (!device_) {
+        return kUpdateAccessError;
+    }
+    const bool ok = device_->GetFeatureReport(report);
+    observer_->Transferred({TransferKind::Get, report, ok});
+    return ok ? kUpdateReady : kUpdateGetReportError;
+}
+
+int UpdateRun::SendCommand(std::uint8_t command, std::uint8_t flashPage) {
+    const std::array<std::uint8_t, kCommandLength> report{kCommandReportId, command, flashPage, 0};
+    return SendReport(report);
+}
+
+int UpdateRun::StatusStep(std::uint8_t command, std::uint8_t flashPage, int& status) {
+    // The answer decides the step, so the outcome of the command's send is not looked at.
+    SendCommand(command, flashPage);
+    std::array<std::uint8_t, kStatusLength> answer{kStatusReportId, kStatusBeforeRead};
+    if (const int code = ReadReport(answer); code != kUpdateReady) {
+        return code;
+    }
+    status = answer[1];
+    if (status < kStatusAccepted || status > kHighestKnownStatus) {
+        return kUpdateUnexpectedStatus;
+    }
+    return status - kStatusAccepted;
+}
+
+int UpdateRun::PageWriteStep(std::size_t page) {
+    if (const int code = SendCommand(kPageWrite, FlashPageOf(page)); code != kUpdateReady) {
+        return code;
+    }
+    const auto bytes = ImagePage(image_, page);
+    for (std::size_t k = 0; k < kDataReportsPerPage; ++k) {
+        std::array<std::uint8_t, kDataLength> report;
+        report.fill(0xFF);
+        report[0] = kDataReportId;
+        const std::size_t first = k * kDataBytesPerReport;
+        const std::size_t count = std::min(kDataBytesPerReport, kPageSize - first);
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(first), count, report.begin() + 1);
+        if (const int code = SendReport(report); code != kUpdateReady) {
+            return code;
+        }
+    }
+    return kUpdateReady;
+}
+
+int UpdateRun::PageChecksumStep(std::uint16_t expected) {
+    SendCommand(kPageChecksum, 0);
+    std::array<std::uint8_t, kChecksumLength> answer{kChecksumReportId, 0, 0};
+    if (const int code = ReadReport(answer); code != kUpdateReady) {
+        return code;
+    }
+    const auto reported = static_cast<std::uint16_t>(answer[1] | (answer[2] << 8));
+    return reported == expected ? kUpdateReady : kUpdateCrcError;
+}
+
+void UpdateRun::PauseAfterLoaderStart() {
+    const auto end = clock_->Now() + kLoaderStartPause;
+    observer_->ProcessEvents();
+    for (auto now = clock_->Now(); now < end; now = clock_->Now()) {
+        clock_->WaitUntil(std::min(end, now + kPumpSlice));
+        observer_->ProcessEvents();
+    }
+}
+
+UpdateResult UpdateRun::Run(const std::string& updateFilePath) {
+    UpdateResult result;
+    int code = kUpdateReady;
+
+    std::error_code error;
+    if (!std::filesystem::exists(updateFilePath, error)) {
+        code = kUpdateFileNotFound;
+    }
+    if (code == kUpdateReady) {
+        const HexReadResult read = ReadUpdateFile(updateFilePath, image_);
+        if (!read.ok()) {
+            code = kUpdateFileNotFound;
+            result.fileReason = read.reason;
+            result.fileLine = read.line;
+        }
+    }
+    if (code == kUpdateReady) {
+        code = SendCommand(kLoaderStart, 0);
+    }
+    PauseAfterLoaderStart();
+
+    if (code == kUpdateReady) {
+        for (std::size_t page = 0; page < kPageCount; ++page) {
+            observer_->ProcessEvents();
+            observer_->PageStarted(page, kPageCount);
+            code = StatusStep(kPageCommand1, FlashPageOf(page), result.status);
+            if (code == kUpdateReady) {
+                code = StatusStep(kPageCommand2, FlashPageOf(page), result.status);
+            }
+            if (code == kUpdateReady) {
+                const std::uint16_t checksum = PageChecksum(ImagePage(image_, page));
+                code = PageWriteStep(page);
+                if (code == kUpdateReady) {
+                    code = PageChecksumStep(checksum);
+                }
+            }
+            if (code != kUpdateReady) {
+                break;
+            }
+            ++result.pagesWritten;
+        }
+    }
+
+    result.code = code;
+    if (code != kUpdateUnexpectedStatus) {
+        result.status = -1;
+    }
+    result.message = UpdateMessage(code, result.status);
+    observer_->RunEnded(result);
+
+    // Ends every run, after a failure too; its answer changes nothing.
+    int endStatus = 0;
+    StatusStep(kLoaderEnd, 0, endStatus);
+    return result;
+}
+
+}  // namespace zm880::flasher

@@ -1,0 +1,203 @@
+#include "reader/ReaderSession.h"
+
+#include <cstdio>
+
+#include "hid/HidDevice.h"
+#include "hid/HidDeviceController.h"
+#include "reader/HexText.h"
+
+namespace zm880 {
+
+std::vector<std::size_t> EncodedByteIndices(std::uint8_t readerType) {
+    std::vector<std::size_t> indices = {1, 3, 4, 5, 6, 7, 9, 10, 11};
+    if (IsMultiTechnologyType(readerType)) {
+        indices.insert(indices.end(), {12, 13, 14, 15, 16, 17, 18, 20, 24, 25});
+    } else if (readerType == kLegicReaderType) {
+        indices.insert(indices.end(), {12, 13, 14, 15});
+    } else {
+        indices.insert(indices.end(), {12, 14, 15});
+    }
+    return indices;
+}
+
+std::vector<std::size_t> DifferingEncodedBytes(const ReportBuffer& written,
+                                               const ReportBuffer& readBack,
+                                               std::uint8_t readerType, std::size_t length) {
+    std::vector<std::size_t> differing;
+    for (std::size_t index : EncodedByteIndices(readerType)) {
+        if (index < length && written[index] != readBack[index]) {
+            differing.push_back(index);
+        }
+    }
+    return differing;
+}
+
+ReaderSession::ReaderSession(hid::THidDeviceController& controller) : controller_(controller) {}
+
+ReaderSession::~ReaderSession() {
+    controller_.SetOnEnumerate(nullptr);
+    ReleaseEntries();
+}
+
+void ReaderSession::ReleaseEntries() {
+    // Dropping the last copy of a claim releases it; the controller absorbs what goes wrong.
+    for (DeviceEntry& entry : entries_) {
+        entry.Device.reset();
+    }
+    entries_.clear();
+}
+
+void ReaderSession::RebuildDeviceList() {
+    ReleaseEntries();
+    currentDevice_.reset();
+    selected_ = 0;
+    controller_.SetOnEnumerate(
+        [this](hid::THidDevice& device, int index) { return OnEnumerate(device, index); });
+    controller_.EnumerateDevices();
+}
+
+bool ReaderSession::OnEnumerate(hid::THidDevice& device, int index) {
+    const hid::Attributes& attributes = device.Attributes();
+    if (attributes.VendorID != kReaderVendorId || attributes.ProductID != kReaderProductId) {
+        return true;
+    }
+    std::string text = EntryText(attributes.VendorID, attributes.ProductID, device.ProductText());
+    entries_.push_back({std::move(text), controller_.ClaimDevice(index)});
+    return true;
+}
+
+std::string ReaderSession::EntryText(std::uint16_t vendorId, std::uint16_t productId,
+                                     const std::string& productText) {
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "VID=%.4X PID=%.4X", static_cast<unsigned>(vendorId),
+                  static_cast<unsigned>(productId));
+    if (productText.empty()) {
+        return std::string("Not Supported Device ") + ids;
+    }
+    return productText + " - " + ids;
+}
+
+void ReaderSession::Select(std::size_t index) {
+    if (index < entries_.size()) {
+        selected_ = index;
+    }
+}
+
+ReaderDevice ReaderSession::SelectedDevice() const {
+    return selected_ < entries_.size() ? entries_[selected_].Device : nullptr;
+}
+
+void ReaderSession::TakeSelectedAsCurrent() {
+    if (ReaderDevice device = SelectedDevice()) {
+        currentDevice_ = device;
+    }
+}
+
+std::size_t ReaderSession::FeatureLength(const ReaderDevice& device) {
+    return device ? device->QueryCaps().FeatureReportByteLength : 0;
+}
+
+std::string ReaderSession::LengthProblem(std::size_t featureLength) {
+    if (featureLength == 0) {
+        return "the reader reports no feature report length";
+    }
+    if (featureLength > kMaxFeatureReportLength) {
+        return "the reader's feature report is " + std::to_string(featureLength) +
+               " bytes long; at most " + std::to_string(kMaxFeatureReportLength) + " are supported";
+    }
+    return {};
+}
+
+std::string ReaderSession::AccessProblem(const ReaderDevice& device) {
+    if (!device || !device->AccessDenied()) {
+        return {};
+    }
+    return "reader " + device->PnPInfo().DevicePath +
+           " is present but not accessible (no permission); install the udev rule " + kUdevRulePath;
+}
+
+namespace {
+
+// Checks shared by both transfer directions; fills `result.Message` when the transfer must not
+// run.
+bool TransferAllowed(const ReaderDevice& device, std::size_t bufferSize, std::size_t length,
+                     TransferResult& result) {
+    result.Length = length;
+    if (!device) {
+        result.Message = "no reader is attached";
+        return false;
+    }
+    result.Selected = true;
+    result.Message = ReaderSession::AccessProblem(device);
+    if (result.Message.empty()) {
+        result.Message = ReaderSession::LengthProblem(length);
+    }
+    if (result.Message.empty() && length > bufferSize) {
+        result.Message = "a transfer of " + std::to_string(length) + " bytes exceeds the buffer";
+    }
+    return result.Message.empty();
+}
+
+std::string FailureText(const char* what, std::uint8_t reportId, const ReaderDevice& device) {
+    return std::string(what) + " feature report " + HexByte(reportId) + " failed on reader " +
+           device->PnPInfo().DevicePath;
+}
+
+}  // namespace
+
+TransferResult ReaderSession::ReadFeatureFrom(const ReaderDevice& device,
+                                              std::span<std::uint8_t> buffer, std::size_t length) {
+    TransferResult result;
+    if (!TransferAllowed(device, buffer.size(), length, result)) {
+        return result;
+    }
+    result.Ok = device->GetFeatureReport(buffer.first(length));
+    if (!result.Ok) {
+        result.Message = FailureText("reading", buffer[0], device);
+    }
+    return result;
+}
+
+TransferResult ReaderSession::WriteFeatureTo(const ReaderDevice& device,
+                                             std::span<const std::uint8_t> bytes,
+                                             std::size_t length) {
+    TransferResult result;
+    if (!TransferAllowed(device, bytes.size(), length, result)) {
+        return result;
+    }
+    result.Ok = device->SetFeatureReport(bytes.first(length));
+    if (!result.Ok) {
+        result.Message = FailureText("writing", bytes[0], device);
+    }
+    return result;
+}
+
+TransferResult ReaderSession::ReadReport(std::uint8_t reportId) {
+    currentDevice_.reset();
+    const ReaderDevice device = SelectedDevice();
+    if (!device) {
+        return {.Message = "no reader is attached"};
+    }
+    currentDevice_ = device;
+    buffer_[0] = reportId;
+    // Read into a copy so that a failed transfer cannot leave half a report in the buffer.
+    ReportBuffer received = buffer_;
+    TransferResult result = ReadFeatureFrom(device, received, FeatureLength(device));
+    if (result.Ok) {
+        buffer_ = received;
+    }
+    return result;
+}
+
+TransferResult ReaderSession::WriteReport(std::uint8_t reportId) {
+    currentDevice_.reset();
+    const ReaderDevice device = SelectedDevice();
+    if (!device) {
+        return {.Message = "no reader is attached"};
+    }
+    currentDevice_ = device;
+    buffer_[0] = reportId;
+    return WriteFeatureTo(device, buffer_, FeatureLength(device));
+}
+
+}  // namespace zm880

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "hid/HidDevice.h"
+#include "hid/HidDeviceController.h"
+#include "hid/sim/SimulatedBus.h"
+#include "reader/ReaderSession.h"
+#include "sim/PlainHidDevice.h"
+#include "sim/ReaderModel.h"
+
+namespace zm880 {
+namespace {
+
+// A session on a simulated bus whose device list is rebuilt by hand, as a device change would.
+class ReaderSessionTest : public ::testing::Test {
+  protected:
+    sim::ReaderModel& AddReader(const std::function<void(sim::ReaderModel&)>& setup = {}) {
+        auto reader = std::make_unique<sim::ReaderModel>();
+        if (setup) {
+            setup(*reader);
+        }
+        sim::ReaderModel& model = *reader;
+        slots_.push_back(bus_->Add(std::move(reader)));
+        return model;
+    }
+
+    void Rebuild() {
+        controller_.DeviceChange();
+        session_.RebuildDeviceList();
+    }
+
+    static std::vector<std::uint8_t> LastTransfer(const sim::ReaderModel& model) {
+        return model.TransferLog().empty() ? std::vector<std::uint8_t>{}
+                                           : model.TransferLog().back().bytes;
+    }
+
+    std::shared_ptr<hid::SimulatedBus> bus_ = std::make_shared<hid::SimulatedBus>();
+    hid::THidDeviceController controller_{bus_, [](std::function<void()>) {}};
+    ReaderSession session_{controller_};
+    std::vector<std::size_t> slots_;
+};
+
+TEST(ReaderSessionText, EntryTextsUseUpperCaseFourDigitIds) {
+    struct Case {
+        std::uint16_t vid, pid;
+        const char* product;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0x169B, 0x0710, "ZM-880 RFID Reader", "ZM-880 RFID Reader - VID=169B PID=0710"},
+        {0x169B, 0x0710, "", "Not Supported Device VID=169B PID=0710"},
+        {0x000a, 0x00ff, "", "Not Supported Device VID=000A PID=00FF"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReaderSession::EntryText(c.vid, c.pid, c.product), c.text);
+    }
+}
+
+TEST_F(ReaderSessionTest, ListsAndClaimsEveryReaderButNoOtherDevice) {
+    AddReader();
+    bus_->Add(std::make_unique<sim::PlainHidDevice>(sim::MakeKeyboard()));
+    AddReader([](sim::ReaderModel& reader) { reader.Identity().product.clear(); });
+    Rebuild();
+
+    const std::vector<DeviceEntry>& entries = session_.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].Text, "ZM-880 RFID Reader - VID=169B PID=0710");
+    EXPECT_EQ(entries[1].Text, "Not Supported Device VID=169B PID=0710");
+    for (const DeviceEntry& entry : entries) {
+        ASSERT_NE(entry.Device, nullptr);
+        EXPECT_TRUE(entry.Device->Claimed());
+    }
+    EXPECT_EQ(session_.SelectedDevice(), entries[0].Device);
+
+    // A reader without a product string is read like any other.
+    session_.Select(1);
+    EXPECT_TRUE(session_.ReadConfig().Ok);
+    EXPECT_EQ(session_.Buffer()[0], 3);
+}
+
+TEST_F(ReaderSessionTest, TransfersMoveTheFeatureLengthWithTheReportIdInByteZero) {
+    for (const std::size_t length : {std::size_t{65}, std::size_t{4}, std::size_t{2}}) {
+        SCOPED_TRACE(length);
+        bus_ = std::make_shared<hid::SimulatedBus>();
+        hid::THidDeviceController controller(bus_, [](std::function<void()>) {});
+        ReaderSession session(controller);
+        auto owned = std::make_unique<sim::ReaderModel>();
+        sim::ReaderModel& reader = *owned;
+        reader.SetFeatureReportLength(length);
+        bus_->Add(std::move(owned));
+        controller.DeviceChange();
+        session.RebuildDeviceList();
+
+        session.Buffer().fill(0xEE);
+        const TransferResult read = session.ReadReport(3);
+        EXPECT_TRUE(read.Ok) << read.Message;
+        EXPECT_EQ(read.Length, length);
+        ASSERT_EQ(LastTransfer(reader).size(), length);
+        EXPECT_EQ(LastTransfer(reader)[0], 3);
+        EXPECT_EQ(session.Buffer()[0], 3);
+        for (std::size_t i = 1; i < kReportBufferSize; ++i) {
+            const std::uint8_t held = i < reader.Settings().size() ? reader.Settings()[i] : 0;
+            const std::uint8_t expected = i < length ? held : 0xEE;
+            EXPECT_EQ(session.Buffer()[i], expected) << "byte " << i;
+        }
+
+        session.Buffer()[1] = 0x42;
+        const TransferResult write = session.WriteReport(3);
+        EXPECT_TRUE(write.Ok) << write.Message;
+        EXPECT_EQ(LastTransfer(reader),
+                  std::vector<std::uint8_t>(session.Buffer().begin(),
+                                            session.Buffer().begin() + static_cast<long>(length)));
+        EXPECT_EQ(session.CurrentDevice(), session.SelectedDevice());
+    }
+}
+
+TEST_F(ReaderSessionTest, UnusableFeatureLengthsAreListedButRefused) {
+    for (const std::size_t length : {std::size_t{0}, std::size_t{66}, std::size_t{200}}) {
+        SCOPED_TRACE(length);
+        bus_ = std::make_shared<hid::SimulatedBus>();
+        hid::THidDeviceController controller(bus_, [](std::function<void()>) {});
+        ReaderSession session(controller);
+        auto owned = std::make_unique<sim::ReaderModel>();
+        sim::ReaderModel& reader = *owned;
+        reader.SetFeatureReportLength(length);
+        bus_->Add(std::move(owned));
+        controller.DeviceChange();
+        session.RebuildDeviceList();
+        ASSERT_EQ(session.Entries().size(), 1u);
+
+        session.Buffer().fill(0xEE);
+        const ReportBuffer before = session.Buffer();
+        const TransferResult read = session.ReadReport(3);
+        const TransferResult write = session.WriteReport(3);
+        for (const TransferResult& result : {read, write}) {
+            EXPECT_TRUE(result.Selected);
+            EXPECT_FALSE(result.Ok);
+            EXPECT_FALSE(result.Message.empty());
+        }
+        EXPECT_TRUE(reader.TransferLog().empty());
+        EXPECT_TRUE(std::equal(before.begin() + 1, before.end(), session.Buffer().begin() + 1));
+    }
+}
+
+TEST_F(ReaderSessionTest, FailedTransfersAreReportedAndKeepTheBuffer) {
+    sim::ReaderModel& reader = AddReader([](sim::ReaderModel& model) {
+        model.Faults().failGet.insert(3);
+        model.Faults().failSet.insert(3);
+    });
+    Rebuild();
+    session_.Buffer().fill(0xEE);
+
+    const TransferResult read = session_.ReadReport(3);
+    EXPECT_TRUE(read.Selected);
+    EXPECT_FALSE(read.Ok);
+    EXPECT_NE(read.Message.find("failed"), std::string::npos);
+    EXPECT_EQ(session_.Buffer()[0], 3);
+    EXPECT_TRUE(std::all_of(session_.Buffer().begin() + 1, session_.Buffer().end(),
+                            [](std::uint8_t b) { return b == 0xEE; }));
+
+    const TransferResult write = session_.WriteReport(3);
+    EXPECT_FALSE(write.Ok);
+    EXPECT_NE(write.Message.find("failed"), std::string::npos);
+    EXPECT_NE(reader.Settings()[5], 0xEE);
+}
+
+TEST_F(ReaderSessionTest, ReaderWithoutPermissionNamesTheUdevRule) {
+    AddReader([](sim::ReaderModel& model) { model.Link().open = sim::OpenFault::AccessDenied; });
+    Rebuild();
+    ASSERT_EQ(session_.Entries().size(), 1u);
+
+    const TransferResult read = session_.ReadConfig();
+    EXPECT_FALSE(read.Ok);
+    EXPECT_NE(read.Message.find("not accessible"), std::string::npos);
+    EXPECT_NE(read.Message.find("packaging/linux/70-zm880.rules"), std::string::npos);
+    EXPECT_EQ(ReaderSession::AccessProblem(session_.SelectedDevice()), read.Message);
+}
+
+TEST_F(ReaderSessionTest, RebuildReleasesEntriesAndForgetsTheLastDevice) {
+    AddReader();
+    Rebuild();
+    ASSERT_TRUE(session_.ReadConfig().Ok);
+    const std::weak_ptr<hid::THidDevice> first = session_.Entries()[0].Device;
+    ASSERT_NE(session_.CurrentDevice(), nullptr);
+
+    Rebuild();
+    EXPECT_TRUE(first.expired());
+    EXPECT_EQ(session_.CurrentDevice(), nullptr);
+    EXPECT_EQ(controller_.ClaimedCount(), 1);
+
+    bus_->Unplug(slots_[0]);
+    Rebuild();
+    EXPECT_FALSE(session_.HasReader());
+    session_.Buffer().fill(0xEE);
+    const TransferResult read = session_.ReadReport(3);
+    EXPECT_FALSE(read.Selected);
+    EXPECT_EQ(session_.WriteReport(3).Length, 0u);
+    EXPECT_TRUE(std::all_of(session_.Buffer().begin(), session_.Buffer().end(),
+                            [](std::uint8_t b) { return b == 0xEE; }));
+}
+
+TEST_F(ReaderSessionTest, EncodeAfterARawReadWritesOverThatReport) {
+    sim::ReaderModel& reader = AddReader([](sim::ReaderModel& model) {
+        model.Settings()[19] = 0x19;
+        model.Settings()[40] = 0x40;
+    });
+    Rebuild();
+    ASSERT_TRUE(session_.ReadConfig().Ok);
+    ReaderSettings settings;
+    ASSERT_TRUE(session_.Decode(settings));
+
+    ASSERT_TRUE(session_.ReadReport(5).Ok);
+    session_.Encode(settings);
+    ASSERT_TRUE(session_.WriteReport(3).Ok);
+
+    const std::vector<std::uint8_t> sent = LastTransfer(reader);
+    EXPECT_EQ(sent[0], 3);
+    EXPECT_EQ(sent[3], 8);   // encoded: 9600 baud
+    EXPECT_EQ(sent[19], 0);  // not encoded: from report 5
+    EXPECT_EQ(sent[40], 0);  // not encoded: from report 5
+    EXPECT_EQ(reader.Settings()[40], 0);
+}
+
+TEST_F(ReaderSessionTest, ReadBackNamesEncodedBytesTheReaderDidNotKeep) {
+    sim::ReaderModel& reader = AddReader();
+    Rebuild();
+    ASSERT_TRUE(session_.ReadConfig().Ok);
+    const ReportBuffer written = session_.Buffer();
+    ASSERT_TRUE(session_.WriteReport(3).Ok);
+    reader.Settings()[4] ^= 0x01;   // encoded for every type
+    reader.Settings()[19] ^= 0x01;  // never encoded: not compared
+    reader.Settings()[24] ^= 0x01;  // encoded for the multi-technology types only
+    ASSERT_TRUE(session_.ReadConfig().Ok);
+
+    EXPECT_EQ(DifferingEncodedBytes(written, session_.Buffer(), 0, 65),
+              (std::vector<std::size_t>{4, 24}));
+    EXPECT_EQ(DifferingEncodedBytes(written, session_.Buffer(), 1, 65),
+              (std::vector<std::size_t>{4}));
+    EXPECT_TRUE(DifferingEncodedBytes(written, session_.Buffer(), 0, 4).empty());
+}
+
+TEST(EncodedBytes, AreExactlyTheBytesTheEncodeWrites) {
+    for (int type = 0; type <= 5; ++type) {
+        SCOPED_TRACE(type);
+        const auto readerType = static_cast<std::uint8_t>(type);
+        ReportBuffer zeros{};
+        ReportBuffer ones;
+        ones.fill(0xFF);
+        EncodeSettings(ReaderSettings{}, readerType, zeros);
+        EncodeSettings(ReaderSettings{}, readerType, ones);
+        std::vector<std::size_t> written;
+        for (std::size_t i = 0; i < kReportBufferSize; ++i) {
+            // Byte 25 keeps its upper bits, so only its bit 0 shows as written here.
+            const bool partly = IsMultiTechnologyType(type) && i == 25;
+            if (zeros[i] == ones[i] || partly) {
+                written.push_back(i);
+            }
+        }
+        EXPECT_EQ(EncodedByteIndices(readerType), written);
+    }
+}
+
+}  // namespace
+}  // namespace zm880

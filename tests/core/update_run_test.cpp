@@ -1,0 +1,389 @@
+#include <gtest/gtest.h>
+
+#include "flasher/UpdateRun.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "flasher/HidFeatureDevice.h"
+#include "hid/HidDevice.h"
+#include "hid/HidDeviceController.h"
+#include "hid/sim/SimulatedBus.h"
+#include "reader/ReaderSession.h"
+
+namespace zm880::flasher {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class FakeClock final : public UpdateClock {
+  public:
+    TimePoint Now() override { return now; }
+    void WaitUntil(TimePoint until) override { now = std::max(now, until); }
+    TimePoint now{};
+};
+
+// A HEX record with a correct checksum.
+std::string Record(int type, unsigned address, const Bytes& data) {
+    Bytes fields{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
+                 static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(type)};
+    fields.insert(fields.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    std::string text = ":";
+    char digits[3];
+    for (std::uint8_t byte : fields) {
+        sum += byte;
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        text += digits;
+    }
+    std::snprintf(digits, sizeof digits, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+    return text + digits + "\n";
+}
+
+constexpr std::size_t kEmptyPage = 5;
+
+// Every page filled with a pattern except one, which the file leaves out.
+FirmwareImage PatternImage() {
+    FirmwareImage image;
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        const bool empty = i / kPageSize == kEmptyPage;
+        image[i] = empty ? 0xFF : static_cast<std::uint8_t>((i * 7 + i / 256) & 0xFF);
+    }
+    return image;
+}
+
+std::string HexTextOf(const FirmwareImage& image) {
+    std::string text;
+    for (std::size_t offset = 0; offset < image.size(); offset += 16) {
+        if (offset / kPageSize == kEmptyPage) {
+            continue;
+        }
+        text += Record(0, static_cast<unsigned>(kImageBase + offset),
+                       Bytes(image.begin() + static_cast<std::ptrdiff_t>(offset),
+                             image.begin() + static_cast<std::ptrdiff_t>(offset + 16)));
+    }
+    return text + Record(1, 0, {});
+}
+
+using sim::Transfer;
+
+Transfer Command(std::uint8_t code, std::uint8_t flashPage = 0) {
+    return {Transfer::Kind::Set, {0x02, code, flashPage, 0x00}, true};
+}
+const Transfer kStatusRead{Transfer::Kind::Get, {0x05, 0x02}, true};
+const Transfer kChecksumRead{Transfer::Kind::Get, {0x04, 0x00, 0x00}, true};
+const std::vector<Transfer> kLoaderEnd{Command(0x06), kStatusRead};
+
+// What the reader must receive for one page, written out from the loader's report layouts.
+std::vector<Transfer> PageTransfers(const FirmwareImage& image, std::size_t page) {
+    const auto flashPage = static_cast<std::uint8_t>(page + 10);
+    std::vector<Transfer> sequence{Command(0x01, flashPage), kStatusRead, Command(0x02, flashPage),
+                                   kStatusRead, Command(0x03, flashPage)};
+    for (std::size_t k = 0; k < 9; ++k) {
+        Bytes report(64, 0xFF);
+        report[0] = 0x03;
+        for (std::size_t i = 0; i < 63 && k * 63 + i < kPageSize; ++i) {
+            report[1 + i] = image[page * kPageSize + k * 63 + i];
+        }
+        sequence.push_back({Transfer::Kind::Set, report, true});
+    }
+    sequence.push_back(Command(0x04));
+    sequence.push_back(kChecksumRead);
+    return sequence;
+}
+
+std::vector<Transfer> Concat(std::initializer_list<std::vector<Transfer>> parts) {
+    std::vector<Transfer> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+// A simulated bus with one reader, claimed through a session as the main window claims it, and
+// an observer that handles device changes whenever the run lets events through.
+class UpdateRunTest : public ::testing::Test, public UpdateObserver {
+  protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("zm880-update-" + std::to_string(std::random_device{}()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+        goodFile_ = WriteFile("firmware.hex", HexTextOf(PatternImage()));
+
+        bus_ = std::make_shared<hid::SimulatedBus>();
+        bus_->Add(std::make_unique<sim::ReaderModel>());
+        controller_ = std::make_unique<hid::THidDeviceController>(
+            bus_, [this](std::function<void()> task) { posted_.push_back(std::move(task)); });
+        session_ = std::make_unique<ReaderSession>(*controller_);
+        controller_->SetOnDeviceChange(
+            [this](hid::THidDeviceController&) { session_->RebuildDeviceList(); });
+        controller_->Loaded();
+        ProcessEvents();
+        ASSERT_TRUE(session_->HasReader());
+    }
+    void TearDown() override {
+        session_.reset();
+        controller_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+
+    std::string WriteFile(const std::string& name, const std::string& text) {
+        const auto path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+
+    sim::ReaderModel& Reader() { return bus_->Reader(0); }
+
+    UpdateResult RunOnSelected(const std::string& path) {
+        UpdateRun run(FeatureDeviceOf(session_->SelectedDevice()), this, &clock_);
+        return run.Run(path);
+    }
+
+    void ExpectReceived(const std::vector<Transfer>& expected) {
+        const std::vector<Transfer>& log = Reader().TransferLog();
+        ASSERT_EQ(log.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(log[i].kind, expected[i].kind) << "transfer " << i;
+            EXPECT_EQ(log[i].bytes, expected[i].bytes) << "transfer " << i;
+        }
+    }
+
+    // The observer side.
+    void ProcessEvents() override {
+        ++eventPumps_;
+        controller_->HandlePlatformChanges();
+        while (!posted_.empty()) {
+            const std::function<void()> task = std::move(posted_.front());
+            posted_.pop_front();
+            task();
+        }
+    }
+    void PageStarted(std::size_t page, std::size_t pageCount) override {
+        pages_.push_back(page);
+        EXPECT_EQ(pageCount, kPageCount);
+        if (onPage_) {
+            onPage_(page);
+        }
+    }
+    void Transferred(const TransferRecord& transfer) override {
+        times_.push_back(clock_.Now());
+        answers_.emplace_back(transfer.report.begin(), transfer.report.end());
+        lastOk_ = transfer.ok;
+    }
+    void RunEnded(const UpdateResult& result) override {
+        endedWith_ = result.code;
+        transfersAtEnd_ = Reader().TransferLog().size();
+    }
+
+    std::filesystem::path dir_;
+    std::string goodFile_;
+    std::shared_ptr<hid::SimulatedBus> bus_;
+    std::deque<std::function<void()>> posted_;
+    std::unique_ptr<hid::THidDeviceController> controller_;
+    std::unique_ptr<ReaderSession> session_;
+    FakeClock clock_;
+
+    std::function<void(std::size_t)> onPage_;
+    int eventPumps_ = 0;
+    std::vector<std::size_t> pages_;
+    std::vector<UpdateClock::TimePoint> times_;
+    std::vector<Bytes> answers_;
+    bool lastOk_ = true;
+    int endedWith_ = -1;
+    std::size_t transfersAtEnd_ = 0;
+};
+
+TEST_F(UpdateRunTest, SuccessfulUpdateSendsEveryPageInOrderAndLandsTheImage) {
+    const UpdateResult result = RunOnSelected(goodFile_);
+
+    EXPECT_EQ(result.code, kUpdateReady);
+    EXPECT_EQ(result.message, "ready");
+    EXPECT_EQ(result.pagesWritten, kPageCount);
+    EXPECT_EQ(endedWith_, kUpdateReady);
+
+    const FirmwareImage image = PatternImage();
+    std::vector<Transfer> expected{Command(0x34)};
+    for (std::size_t page = 0; page < kPageCount; ++page) {
+        expected = Concat({expected, PageTransfers(image, page)});
+    }
+    ExpectReceived(Concat({expected, kLoaderEnd}));
+    EXPECT_EQ(Reader().Flash(), image);
+    // RunEnded comes before the loader end, so a window shows its message first.
+    EXPECT_EQ(transfersAtEnd_, expected.size());
+
+    // The pause: at least 100 ms between the loader start and the first page, events pumped.
+    ASSERT_GE(times_.size(), 2u);
+    EXPECT_GE(times_[1] - times_[0], kLoaderStartPause);
+    EXPECT_GE(eventPumps_, 2 + int(kPageCount));
+    std::vector<std::size_t> allPages(kPageCount);
+    for (std::size_t page = 0; page < kPageCount; ++page) {
+        allPages[page] = page;
+    }
+    EXPECT_EQ(pages_, allPages);
+}
+
+TEST_F(UpdateRunTest, EmptyPageTravelsAsFillWithItsChecksum) {
+    ASSERT_TRUE(RunOnSelected(goodFile_).ok());
+
+    const auto landed = ImagePage(Reader().Flash(), kEmptyPage);
+    EXPECT_TRUE(
+        std::all_of(landed.begin(), landed.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    // The loader's answer to that page's checksum command (the page's last transfer).
+    const std::size_t checksumRead = 1 + kEmptyPage * 16 + 15;
+    EXPECT_EQ(answers_[checksumRead], (Bytes{0x04, 0x76, 0x37}));
+}
+
+TEST_F(UpdateRunTest, UnusableFileSendsOnlyTheLoaderEnd) {
+    const std::string refused = WriteFile("refused.hex", Record(0, 0x1400, {1, 2, 3}) + "\n");
+    struct Case {
+        std::string name;
+        std::string path;
+        std::size_t line;
+    };
+    const std::vector<Case> cases{{"missing", (dir_ / "gone.hex").string(), 0},
+                                  {"refused by the reader (empty line 2)", refused, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reader().ClearTransferLog();
+        const UpdateResult result = RunOnSelected(c.path);
+        EXPECT_EQ(result.code, kUpdateFileNotFound);
+        EXPECT_EQ(result.message, "ERROR: File not found!");
+        EXPECT_EQ(result.fileLine, c.line);
+        EXPECT_EQ(result.fileReason.empty(), c.line == 0) << result.fileReason;
+        ExpectReceived(kLoaderEnd);
+        EXPECT_TRUE(pages_.empty());
+    }
+}
+
+TEST_F(UpdateRunTest, ChecksumMismatchOnFirstPageStopsBeforeTheNext) {
+    Reader().Faults().wrongChecksumPage = 0;
+    const UpdateResult result = RunOnSelected(goodFile_);
+
+    EXPECT_EQ(result.code, kUpdateCrcError);
+    EXPECT_EQ(result.message, "CRC Error during flash write");
+    EXPECT_EQ(result.pagesWritten, 0u);
+    ExpectReceived(Concat({{Command(0x34)}, PageTransfers(PatternImage(), 0), kLoaderEnd}));
+}
+
+// Failures of single steps: the code and text, and how many transfers the reader saw before the
+// closing loader end, which it always receives.
+TEST_F(UpdateRunTest, StepFailuresEndTheRunWithTheirMessage) {
+    struct Case {
+        std::string name;
+        std::function<void(sim::ReaderFaults&)> arrange;
+        int code;
+        std::string message;
+        std::size_t transfersBeforeEnd;
+    };
+    const std::vector<Case> cases{
+        {"status 2 to page command 0x01",
+         [](sim::ReaderFaults& f) {
+             f.statusAnswers.push_back({0x01, 0, 2});
+         },
+         1, "ERROR: File not found!", 3},
+        {"status 6 to page command 0x02 on page 3",
+         [](sim::ReaderFaults& f) {
+             f.statusAnswers.push_back({0x02, 3, 6});
+         },
+         5, "CRC Error during flash write", 1 + 3 * 16 + 4},
+        {"status read fails", [](sim::ReaderFaults& f) { f.failGet.insert(0x05); }, 4,
+         "ERROR: get report", 3},
+        {"checksum read fails", [](sim::ReaderFaults& f) { f.failGet.insert(0x04); }, 4,
+         "ERROR: get report", 1 + 16},
+        {"data report refused", [](sim::ReaderFaults& f) { f.failSet.insert(0x03); }, 3,
+         "ERROR: set report", 1 + 5 + 1},
+        {"loader start refused", [](sim::ReaderFaults& f) { f.failSet.insert(0x02); }, 3,
+         "ERROR: set report", 1},
+        {"unexpected status 0",
+         [](sim::ReaderFaults& f) {
+             f.statusAnswers.push_back({0x02, 0, 0});
+         },
+         6, "unexpected loader status 0", 5},
+        {"unexpected status 7",
+         [](sim::ReaderFaults& f) {
+             f.statusAnswers.push_back({0x01, 1, 7});
+         },
+         6, "unexpected loader status 7", 1 + 16 + 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reader().Faults() = {};
+        c.arrange(Reader().Faults());
+        Reader().ClearTransferLog();
+        const UpdateResult result = RunOnSelected(goodFile_);
+        EXPECT_EQ(result.code, c.code);
+        EXPECT_EQ(result.message, c.message);
+        const std::vector<Transfer>& log = Reader().TransferLog();
+        ASSERT_EQ(log.size(), c.transfersBeforeEnd + 2);
+        EXPECT_EQ(log[c.transfersBeforeEnd].bytes, Command(0x06).bytes);
+    }
+}
+
+TEST_F(UpdateRunTest, UnplugMidRunEndsWithTheFailedTransfersCode) {
+    struct Case {
+        int answered;
+        int code;
+        std::size_t pagesWritten;
+    };
+    // Transfer 50 is page 3's first status read; transfer 60 one of page 3's data reports.
+    for (const Case& c : {Case{50, 4, 3}, Case{60, 3, 3}, Case{0, 3, 0}}) {
+        SCOPED_TRACE(c.answered);
+        Reader().ClearTransferLog();
+        Reader().Link().unplugAfterTransfers = c.answered;
+        const UpdateResult result = RunOnSelected(goodFile_);
+        EXPECT_EQ(result.code, c.code);
+        EXPECT_EQ(result.pagesWritten, c.pagesWritten);
+        EXPECT_EQ(Reader().TransferLog().size(), std::size_t(c.answered));
+        EXPECT_FALSE(lastOk_);
+        // The unplug at the loader start is handled in the pause, while the run still holds
+        // the reader; later ones after it.
+        ProcessEvents();
+        EXPECT_FALSE(session_->HasReader());
+        bus_->Plug(0);
+        ProcessEvents();
+        ASSERT_TRUE(session_->HasReader());
+    }
+}
+
+TEST_F(UpdateRunTest, DeviceListRebuiltMidRunCannotPullTheReaderAway) {
+    // Another reader arrives at page 4: the next event pump rebuilds the list, releasing every
+    // entry the session held, the one in use included. Only the run's own claim is left.
+    const std::weak_ptr<hid::THidDevice> inUse = session_->SelectedDevice();
+    onPage_ = [this](std::size_t page) {
+        if (page == 4) {
+            bus_->Add(std::make_unique<sim::ReaderModel>());
+        }
+    };
+    {
+        UpdateRun run(FeatureDeviceOf(session_->SelectedDevice()), this, &clock_);
+        const UpdateResult result = run.Run(goodFile_);
+
+        EXPECT_EQ(result.code, kUpdateReady);
+        EXPECT_EQ(Reader().Flash(), PatternImage());
+        EXPECT_EQ(session_->Entries().size(), 2u);
+        EXPECT_FALSE(inUse.expired());
+    }
+    EXPECT_TRUE(inUse.expired());
+}
+
+TEST_F(UpdateRunTest, NoDeviceIsAnAccessErrorWithoutAnyTransfer) {
+    UpdateRun run(FeatureDeviceOf(nullptr), this, &clock_);
+    const UpdateResult result = run.Run(goodFile_);
+    EXPECT_EQ(result.code, kUpdateAccessError);
+    EXPECT_EQ(result.message, "ACCESS ERROR");
+    EXPECT_TRUE(times_.empty());
+    EXPECT_TRUE(Reader().TransferLog().empty());
+}
+
+}  // namespace
+}  // namespace zm880::flasher
