@@ -1,0 +1,34 @@
+#include "app/CfgPathStore.h"
+
+#include <QSettings>
+
+#include <memory>
+
+namespace zm880::app {
+namespace {
+
+constexpr const char* kValueName = "CfgPath";
+
+std::unique_ptr<QSettings> OpenStore(const QString& iniFile) {
+    if (iniFile.isEmpty())
+        return std::make_unique<QSettings>(QSettings::UserScope, "Tavrenix", "ZM800Utility");
+    return std::make_unique<QSettings>(iniFile, QSettings::IniFormat);
+}
+
+}  // namespace
+
+QString SettingsCfgPathStore::ReadCfgPath() {
+    const auto store = OpenStore(iniFile_);
+    if (store->status() != QSettings::NoError)
+        return {};
+    const QVariant value = store->value(kValueName);
+    return value.canConvert<QString>() ? value.toString() : QString();
+}
+
+void SettingsCfgPathStore::WriteCfgPath(const QString& path) {
+    const auto store = OpenStore(iniFile_);
+    store->setValue(kValueName, path);
+    store->sync();
+}
+
+}  // namespace zm880::app

@@ -1,0 +1,393 @@
+#include "app/MainForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <array>
+
+#include "app/CfgPathStore.h"
+#include "app/InfoBox.h"
+#include "app/UserDialogs.h"
+#include "cfgfile/gui/ConfigFileCommands.h"
+#include "diag/gui/RawConsolePage.h"
+#include "flasher/gui/UpdateCommand.h"
+#include "reader/gui/SettingsPage.h"
+
+namespace zm880::app {
+namespace {
+
+constexpr int kClientWidth = 684;
+constexpr int kClientHeight = 481;
+constexpr int kDevicePanelHeight = 41;
+constexpr int kStatusBarHeight = 19;
+const QColor kSilver(0xC0, 0xC0, 0xC0);
+
+QString FailureText(const char* what, const TransferResult& result) {
+    QString text = QString("Device settings could not be %1").arg(what);
+    if (!result.Message.empty())
+        text += ": " + QString::fromStdString(result.Message);
+    return text;
+}
+
+bool IsCtrlC(const QKeyEvent& key) {
+    return key.key() == Qt::Key_C && (key.modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
+    : QMainWindow(parent),
+      commandLine_(std::move(setup.commandLine)),
+      dialogs_(setup.dialogs ? std::move(setup.dialogs) : std::make_shared<QtUserDialogs>(this)),
+      cfgPathStore_(setup.cfgPathStore ? std::move(setup.cfgPathStore)
+                                       : std::make_shared<SettingsCfgPathStore>()) {
+    setObjectName("MainForm");
+    setWindowTitle("Tavrenix ZM880 - Utility");
+    QFont font("MS Sans Serif");
+    font.setPixelSize(13);
+    setFont(font);
+    QPalette silver = palette();
+    silver.setColor(QPalette::Window, kSilver);
+    silver.setColor(QPalette::Button, kSilver);
+    setPalette(silver);
+    setAutoFillBackground(true);
+
+    // The controller posts its first notification through the event loop, so discovery runs
+    // only once the window is shown.
+    hidCtl_ = std::make_unique<hid::THidDeviceController>(
+        setup.platform, [this](std::function<void()> task) {
+            QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+        });
+    session_ = std::make_unique<ReaderSession>(*hidCtl_);
+
+    BuildMenus();
+    auto* central = new QWidget(this);
+    central->setObjectName("ClientArea");
+    central->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+    BuildDevicePanel(central);
+    BuildPages(central);
+    setCentralWidget(central);
+    BuildStatusBar();
+
+    configFiles_ = std::make_unique<cfgfile_gui::TConfigFileCommands>(
+        *session_, *settingsPage_, *dialogs_, *cfgPathStore_,
+        [this](const QString& text) { SetStatusText(text); });
+    settingsPage_->SetCommonChangeHandler([this] { cbUsedAltKeyClick(); });
+    connect(settingsPage_->ApplyButton(), &QPushButton::clicked, this, [this] { bnApplyClick(); });
+    connect(settingsPage_, &reader_gui::TSettingsPage::freeAreaPressed, this,
+            [this](Qt::KeyboardModifiers modifiers) { tsMainMouseDown(modifiers); });
+
+    InstallTools();
+
+    hidCtl_->SetOnDeviceChange([this](hid::THidDeviceController&) { HidCtlDeviceChange(); });
+    hidCtl_->Loaded();
+    if (hidCtl_->ChangeFd() >= 0) {
+        changeNotifier_ = new QSocketNotifier(hidCtl_->ChangeFd(), QSocketNotifier::Read, this);
+        connect(changeNotifier_, &QSocketNotifier::activated, this,
+                [this] { hidCtl_->HandlePlatformChanges(); });
+    }
+
+    // The outer size follows from the client area; the frame is the window manager's.
+    setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    // Ctrl+C closes the window even while an edit field has the focus.
+    qApp->installEventFilter(this);
+}
+
+TMainForm::~TMainForm() {
+    qApp->removeEventFilter(this);
+    // The controls go before the session and the controller they refer to.
+    delete takeCentralWidget();
+}
+
+void TMainForm::BuildMenus() {
+    auto* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    auto* file = bar->addMenu("&File");
+    file->setObjectName("File1");
+    auto addItem = [this](QMenu* menu, const char* name, const char* caption, QKeySequence shortcut,
+                          void (TMainForm::*handler)()) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(name);
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+    miUpdate_ = addItem(file, "miUpdate", "&Update Firmware", QKeySequence("Ctrl+U"),
+                        &TMainForm::miUpdateClick);
+    miLoadConfig_ = addItem(file, "miLoadConfig", "&Load Config", QKeySequence("Ctrl+L"),
+                            &TMainForm::miLoadConfigClick);
+    miSaveConfig_ = addItem(file, "miSaveConfig", "&Save Config", QKeySequence("Ctrl+S"),
+                            &TMainForm::miSaveConfigClick);
+    miReadConfig_ = addItem(file, "miReadConfig", "&Read Config", QKeySequence("Ctrl+R"),
+                            &TMainForm::miReadConfigClick);
+    Close1_ = addItem(file, "Close1", "&Close", QKeySequence("Ctrl+C"), &TMainForm::Close1Click);
+
+    auto* edit = bar->addMenu("&Edit");
+    edit->setObjectName("Edit2");
+    addItem(edit, "ResetDefault1", "&Reset Default", QKeySequence(),
+            &TMainForm::ResetDefault1Click);
+
+    QAction* info = bar->addAction("&Info");
+    info->setObjectName("miInfo");
+    connect(info, &QAction::triggered, this, [this] { miInfoClick(); });
+}
+
+void TMainForm::BuildDevicePanel(QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName("Panel1");
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setGeometry(0, 0, kClientWidth, kDevicePanelHeight);
+    cbDevListBox_ = new QComboBox(panel);
+    cbDevListBox_->setObjectName("cbDevListBox");
+    cbDevListBox_->setGeometry(10, 8, 647, 24);
+    cbDevListBox_->setEnabled(false);
+    cbDevListBox_->setFocusPolicy(Qt::NoFocus);
+}
+
+void TMainForm::BuildPages(QWidget* parent) {
+    PageControl1_ = new QStackedWidget(parent);
+    PageControl1_->setObjectName("PageControl1");
+    PageControl1_->setFocusPolicy(Qt::NoFocus);
+    PageControl1_->setGeometry(0, kDevicePanelHeight, kClientWidth,
+                               kClientHeight - kStatusBarHeight - kDevicePanelHeight);
+
+    tsWellcome_ = new QWidget(PageControl1_);
+    tsWellcome_->setObjectName("tsWellcome");
+    auto* wellcomeLayout = new QVBoxLayout(tsWellcome_);
+    wellcomeLayout->setContentsMargins(4, 0, 4, 0);
+    wellcomeLayout->setSpacing(0);
+    auto* panel4 = new QWidget(tsWellcome_);
+    panel4->setObjectName("Panel4");
+    panel4->setFixedHeight(89);
+    auto* staticText =
+        new QLabel("Connect the USB device and push the config-button.", tsWellcome_);
+    staticText->setObjectName("StaticText1");
+    staticText->setFixedSize(676, 182);
+    staticText->setWordWrap(true);
+    staticText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QFont arial("Arial");
+    arial.setPixelSize(27);
+    staticText->setFont(arial);
+    auto* panel5 = new QWidget(tsWellcome_);
+    panel5->setObjectName("Panel5");
+    panel5->setFixedHeight(64);
+    wellcomeLayout->addWidget(panel4);
+    wellcomeLayout->addStretch();
+    wellcomeLayout->addWidget(staticText);
+    wellcomeLayout->addWidget(panel5);
+
+    settingsPage_ = new reader_gui::TSettingsPage(*session_, PageControl1_);
+
+    tsSpecial_ = new QWidget(PageControl1_);
+    tsSpecial_->setObjectName("tsSpecial");
+
+    for (QWidget* page : {tsWellcome_, static_cast<QWidget*>(settingsPage_), tsSpecial_})
+        PageControl1_->addWidget(page);
+    PageControl1_->setCurrentWidget(settingsPage_);
+}
+
+void TMainForm::InstallTools() {
+    auto* console = new diag_gui::TRawConsolePage(
+        *session_, tsSpecial_, [this](const QString& text) { SetStatusText(text); });
+    hooks_.BuildByteCells = [console] { console->BuildByteCells(); };
+    hooks_.DevListBox1Click = [console] { console->DevListBox1Click(); };
+    hooks_.DeviceListRebuilt = [console] { console->ClearHistory(); };
+    auto* update = new flasher_gui::TUpdateCommand(*session_, *dialogs_, this);
+    hooks_.miUpdateClick = [update] { update->miUpdateClick(); };
+    hooks_.miInfoClick = [this] { ShowInfoBox(session_->SelectedDevice(), this); };
+}
+
+void TMainForm::BuildStatusBar() {
+    auto* bar = statusBar();
+    bar->setObjectName("StatusBar");
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(kStatusBarHeight);
+    statusPanel_ = new QLabel(bar);
+    statusPanel_->setObjectName("StatusPanel0");
+    statusPanel_->setFixedWidth(600);
+    statusPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    bar->addWidget(statusPanel_);
+}
+
+QString TMainForm::StatusText() const {
+    return statusPanel_->text();
+}
+
+void TMainForm::SetStatusText(const QString& text) {
+    statusPanel_->setText(text);
+}
+
+void TMainForm::SetReaderCommandsEnabled(bool enabled) {
+    for (QAction* item : {miUpdate_, miLoadConfig_, miSaveConfig_, miReadConfig_})
+        item->setEnabled(enabled);
+}
+
+bool TMainForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && !activatedOnce_) {
+        activatedOnce_ = true;
+        FormActivate();
+    }
+    return QMainWindow::event(event);
+}
+
+void TMainForm::FormActivate() {
+    if (hooks_.BuildByteCells)
+        hooks_.BuildByteCells();
+    DevListBox1Click();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // Edit fields claim Ctrl+C for copying; here it is the Close command.
+    if (event->type() == QEvent::ShortcutOverride && Close1_->isEnabled()) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && widget->window() == this &&
+            IsCtrlC(*static_cast<QKeyEvent*>(event))) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    ResetReader();
+    event->accept();
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+    // "Apply" is the default button: an Enter that no control took presses it.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    QPushButton* apply = settingsPage_->ApplyButton();
+    if (enter && apply->isEnabled() && PageControl1_->currentWidget() == settingsPage_) {
+        apply->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TMainForm::ResetReader() {
+    if (!session_->HasReader())
+        return;
+    session_->TakeSelectedAsCurrent();
+    const std::array<std::uint8_t, 4> reset = {6, 0, 0, 0};
+    ReaderSession::WriteFeatureTo(session_->CurrentDevice(), reset, reset.size());
+}
+
+void TMainForm::HidCtlDeviceChange() {
+    session_->RebuildDeviceList();
+    cbDevListBox_->clear();
+    for (const DeviceEntry& entry : session_->Entries())
+        cbDevListBox_->addItem(QString::fromStdString(entry.Text));
+    if (hooks_.DeviceListRebuilt)
+        hooks_.DeviceListRebuilt();
+    ShowDiscoveredReaders();
+    emit deviceChangeHandled();
+}
+
+void TMainForm::ShowDiscoveredReaders() {
+    if (!session_->HasReader()) {
+        PageControl1_->setCurrentWidget(tsWellcome_);
+        SetReaderCommandsEnabled(false);
+        settingsPage_->ApplyButton()->setEnabled(false);
+        return;
+    }
+    cbDevListBox_->setCurrentIndex(0);
+    session_->Select(0);
+    DevListBox1Click();
+    PageControl1_->setCurrentWidget(settingsPage_);
+    SetReaderCommandsEnabled(true);
+
+    const std::string accessProblem = ReaderSession::AccessProblem(session_->SelectedDevice());
+    if (!accessProblem.empty())
+        SetStatusText(QString::fromStdString(accessProblem));
+
+    if (commandLine_.configFileGiven) {
+        configFiles_->LoadConfigFile(commandLine_.configFile);
+        settingsPage_->DecodeSettings(true);
+        return;
+    }
+    configFiles_->SetSaveDialogFileName(cfgPathStore_->ReadCfgPath());
+    configFiles_->SetOpenDialogFileName(cfgPathStore_->ReadCfgPath());
+    const TransferResult read = session_->ReadReport(kSettingsReportId);
+    settingsPage_->DecodeSettings(false);
+    suppressModified_ = false;
+    if (!read.Ok && accessProblem.empty())
+        SetStatusText(FailureText("read", read));
+}
+
+void TMainForm::DevListBox1Click() {
+    if (hooks_.DevListBox1Click)
+        hooks_.DevListBox1Click();
+}
+
+void TMainForm::cbUsedAltKeyClick() {
+    if (suppressModified_)
+        return;
+    settingsPage_->ApplyButton()->setEnabled(true);
+    SetStatusText("modified");
+}
+
+void TMainForm::bnApplyClick() {
+    settingsPage_->EncodeSettings();
+    const TransferResult written = session_->WriteReport(kSettingsReportId);
+    if (!written.Ok) {
+        // The settings were not stored: keep "Apply" so that the user can try again.
+        SetStatusText(FailureText("written", written));
+        return;
+    }
+    settingsPage_->ApplyButton()->setEnabled(false);
+    SetStatusText("Device-Settings updated");
+}
+
+void TMainForm::miLoadConfigClick() {
+    if (configFiles_->miLoadConfigClick())
+        cbUsedAltKeyClick();
+}
+
+void TMainForm::miSaveConfigClick() {
+    configFiles_->miSaveConfigClick();
+}
+
+void TMainForm::miReadConfigClick() {
+    const TransferResult read = session_->ReadReport(kSettingsReportId);
+    settingsPage_->DecodeSettings(false);
+    SetStatusText(read.Ok ? QString("Device settings") : FailureText("read", read));
+}
+
+void TMainForm::ResetDefault1Click() {
+    configFiles_->ResetDefault1Click();
+}
+
+void TMainForm::miUpdateClick() {
+    if (hooks_.miUpdateClick)
+        hooks_.miUpdateClick();
+}
+
+void TMainForm::miInfoClick() {
+    if (hooks_.miInfoClick)
+        hooks_.miInfoClick();
+}
+
+void TMainForm::tsMainMouseDown(Qt::KeyboardModifiers modifiers) {
+    const bool shiftAndAlt =
+        modifiers.testFlag(Qt::ShiftModifier) && modifiers.testFlag(Qt::AltModifier);
+    if (shiftAndAlt && PageControl1_->currentWidget() == settingsPage_)
+        PageControl1_->setCurrentWidget(tsSpecial_);
+}
+
+}  // namespace zm880::app

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+#include "app/CommandLine.h"
+#include "hid/HidDeviceController.h"
+#include "reader/ReaderSession.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QSocketNotifier;
+class QStackedWidget;
+
+namespace zm880::reader_gui {
+class TSettingsPage;
+}
+namespace zm880::cfgfile_gui {
+class TConfigFileCommands;
+}
+
+namespace zm880::app {
+
+class CfgPathStore;
+class UserDialogs;
+
+// Where the pieces that live on other pages or in other windows plug into the main window.
+// Every hook may stay empty.
+struct TMainFormHooks {
+    // The first time the window becomes active: build the console's byte cells.
+    std::function<void()> BuildByteCells;
+    // The device-list selection step (after the list was rebuilt and at the first activation).
+    std::function<void()> DevListBox1Click;
+    // The device list was rebuilt: its entries and their devices are new.
+    std::function<void()> DeviceListRebuilt;
+    // "&Update Firmware" and "&Info".
+    std::function<void()> miUpdateClick;
+    std::function<void()> miInfoClick;
+};
+
+// What the window is built from. Empty dialogs/store use the platform's dialogs and the
+// per-user settings store.
+struct TMainFormSetup {
+    std::shared_ptr<hid::Platform> platform;
+    CommandLine commandLine;
+    std::shared_ptr<UserDialogs> dialogs;
+    std::shared_ptr<CfgPathStore> cfgPathStore;
+};
+
+// The main window: menus, the "Wellcome", "Main" and "Special" pages, the device list and the
+// status bar. It owns the device controller and the reader session.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit TMainForm(TMainFormSetup setup, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    TMainFormHooks& Hooks() { return hooks_; }
+    ReaderSession& Session() { return *session_; }
+    hid::THidDeviceController& HidCtl() { return *hidCtl_; }
+    UserDialogs& Dialogs() { return *dialogs_; }
+    reader_gui::TSettingsPage& SettingsPage() { return *settingsPage_; }
+    cfgfile_gui::TConfigFileCommands& ConfigFiles() { return *configFiles_; }
+
+    // The "Special" page, empty until the console installs itself into it.
+    QWidget* SpecialPage() const { return tsSpecial_; }
+
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+    bool SuppressModified() const { return suppressModified_; }
+    const CommandLine& StartupCommandLine() const { return commandLine_; }
+
+    // Sends the reset report (06 00 00 00) to the selected reader; nothing without one.
+    void ResetReader();
+
+    // Handlers, named after their control and event.
+    void HidCtlDeviceChange();
+    // The steps of a device change after the list was rebuilt.
+    void ShowDiscoveredReaders();
+    void DevListBox1Click();
+    void cbUsedAltKeyClick();
+    void bnApplyClick();
+    void miLoadConfigClick();
+    void miSaveConfigClick();
+    void miReadConfigClick();
+    void ResetDefault1Click();
+    void miUpdateClick();
+    void miInfoClick();
+    void Close1Click() { close(); }
+    void tsMainMouseDown(Qt::KeyboardModifiers modifiers);
+
+  signals:
+    // A device-change notification has been handled completely.
+    void deviceChangeHandled();
+
+  protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void BuildMenus();
+    void BuildDevicePanel(QWidget* parent);
+    void BuildPages(QWidget* parent);
+    void BuildStatusBar();
+    // The console on "Special", "&Update Firmware" and "&Info".
+    void InstallTools();
+    void SetReaderCommandsEnabled(bool enabled);
+    void FormActivate();
+
+    CommandLine commandLine_;
+    bool suppressModified_ = true;
+    bool activatedOnce_ = false;
+    TMainFormHooks hooks_;
+    std::shared_ptr<UserDialogs> dialogs_;
+    std::shared_ptr<CfgPathStore> cfgPathStore_;
+
+    // The session holds claims on the controller's devices, so it goes first.
+    std::unique_ptr<hid::THidDeviceController> hidCtl_;
+    std::unique_ptr<ReaderSession> session_;
+    std::unique_ptr<cfgfile_gui::TConfigFileCommands> configFiles_;
+    QSocketNotifier* changeNotifier_ = nullptr;
+
+    QAction* miUpdate_ = nullptr;
+    QAction* miLoadConfig_ = nullptr;
+    QAction* miSaveConfig_ = nullptr;
+    QAction* miReadConfig_ = nullptr;
+    QAction* Close1_ = nullptr;
+    QComboBox* cbDevListBox_ = nullptr;
+    QStackedWidget* PageControl1_ = nullptr;
+    QWidget* tsWellcome_ = nullptr;
+    reader_gui::TSettingsPage* settingsPage_ = nullptr;
+    QWidget* tsSpecial_ = nullptr;
+    QLabel* statusPanel_ = nullptr;
+};
+
+}  // namespace zm880::app

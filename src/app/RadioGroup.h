@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QStringList>
+
+namespace zm880::app {
+
+// A captioned group of radio buttons addressed by item index (-1 = none). The buttons are
+// named objectName() + "_0", "_1", … so that tests and the console can find them.
+class TRadioGroup : public QGroupBox {
+    Q_OBJECT
+
+  public:
+    TRadioGroup(const QString& name, const QString& caption, const QStringList& items,
+                QWidget* parent, int columns = 1);
+
+    int itemIndex() const;
+    // Checks item `index` (held to the item range); emits itemIndexChanged only on a change.
+    void setItemIndex(int index);
+    int count() const;
+
+  signals:
+    // The checked item changed, whether the user or the program chose it.
+    void itemIndexChanged(int index);
+
+  private:
+    QButtonGroup buttons_;
+};
+
+}  // namespace zm880::app

@@ -1,0 +1,55 @@
+#include "app/UserDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace zm880::app {
+namespace {
+
+std::optional<QString> Run(QFileDialog& dialog, const QString& fileName) {
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+std::optional<QString> QtUserDialogs::OpenConfigFile(const QString& fileName) {
+    QFileDialog dialog(parent_);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({"Config File *.cfg (*.cfg)", "All Files *.* (*)"});
+    dialog.setDefaultSuffix("cfg");
+    return Run(dialog, fileName);
+}
+
+std::optional<QString> QtUserDialogs::SaveConfigFile(const QString& fileName) {
+    QFileDialog dialog(parent_, "Save Config");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({"Config Files *.cfg (*.cfg)", "All Files *.* (*)"});
+    dialog.setDefaultSuffix("cfg");
+    // The save dialog asks before overwriting unless told not to.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    return Run(dialog, fileName);
+}
+
+std::optional<QString> QtUserDialogs::OpenUpdateFile(const QString& fileName) {
+    QFileDialog dialog(parent_);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({"Update File (intel) (*.hex)", "All (*)"});
+    dialog.setDefaultSuffix("hex");
+    return Run(dialog, fileName);
+}
+
+void QtUserDialogs::ShowMessage(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                    parent_);
+    box.exec();
+}
+
+}  // namespace zm880::app

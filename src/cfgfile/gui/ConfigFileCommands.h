@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace zm880 {
+class ReaderSession;
+}
+namespace zm880::app {
+class CfgPathStore;
+class UserDialogs;
+}  // namespace zm880::app
+namespace zm880::reader_gui {
+class TSettingsPage;
+}
+
+namespace zm880::cfgfile_gui {
+
+// The window's configuration-file commands on the session's report buffer. Also keeps the file
+// names of the open and the save dialog between showings.
+class TConfigFileCommands {
+  public:
+    TConfigFileCommands(ReaderSession& session, reader_gui::TSettingsPage& page,
+                        app::UserDialogs& dialogs, app::CfgPathStore& store,
+                        std::function<void(const QString&)> setStatusText);
+
+    // Loads `path` into the buffer and decodes it with "Apply" enabled; failures are shown in
+    // a message box.
+    void LoadConfigFile(const QString& path);
+    // Encodes the controls and writes the buffer's first 64 bytes to `path`.
+    void SaveConfigFile(const QString& path);
+
+    // The menu commands; Load returns whether a file was chosen.
+    bool miLoadConfigClick();
+    void miSaveConfigClick();
+    void ResetDefault1Click();
+
+    QString OpenDialogFileName() const { return openDialogFileName_; }
+    QString SaveDialogFileName() const { return saveDialogFileName_; }
+    void SetOpenDialogFileName(const QString& name) { openDialogFileName_ = name; }
+    void SetSaveDialogFileName(const QString& name) { saveDialogFileName_ = name; }
+
+  private:
+    ReaderSession& session_;
+    reader_gui::TSettingsPage& page_;
+    app::UserDialogs& dialogs_;
+    app::CfgPathStore& store_;
+    std::function<void(const QString&)> setStatusText_;
+    QString openDialogFileName_;
+    QString saveDialogFileName_;
+};
+
+}  // namespace zm880::cfgfile_gui

@@ -1,0 +1,270 @@
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTest>
+
+#include "app/CommandLine.h"
+#include "support/WindowFixture.h"
+
+using zm880::testing::WindowFixture;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void commandLineJoinsParametersAndKeepsOwnOptionsOut_data();
+    void commandLineJoinsParametersAndKeepsOwnOptionsOut();
+    void withoutReaderShowsWellcomeAndDisablesReaderCommands();
+    void withReaderReadsSettingsOnceAndLeavesStatusAlone();
+    void plugAndUnplugWhileRunningSwitchPagesAndCommands();
+    void otherHidDeviceIsNotListedButRereadsTheReader();
+    void listsEveryReaderAndNamesOnesWithoutProductString();
+    void readerWithoutPermissionPointsToTheUdevRule();
+    void shiftAltOnFreeAreaOpensSpecialPage_data();
+    void shiftAltOnFreeAreaOpensSpecialPage();
+    void ctrlCInEditFieldClosesAndResetsReader();
+    void startupConfigFileLoadsAtEveryDeviceChange();
+    void missingStartupConfigFileIsReportedAtEveryDeviceChange();
+};
+
+void MainWindowTest::commandLineJoinsParametersAndKeepsOwnOptionsOut_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("configFile");
+    QTest::addColumn<bool>("given");
+    QTest::addColumn<bool>("simulate");
+    QTest::addColumn<QString>("state");
+
+    QTest::newRow("none") << QStringList{} << "" << false << false << "";
+    QTest::newRow("path halves joined by one blank")
+        << QStringList{"/tmp/my", "settings.cfg"} << "/tmp/my settings.cfg" << true << false << "";
+    QTest::newRow("blanks only still count as given")
+        << QStringList{"   "} << "" << true << false << "";
+    QTest::newRow("control characters trimmed")
+        << QStringList{"\ta.cfg\n"} << "a.cfg" << true << false << "";
+    QTest::newRow("own options taken out first")
+        << QStringList{"--simulate=/tmp/bus.json", "x", "--help", "y.cfg"} << "x y.cfg" << true
+        << true << "/tmp/bus.json";
+    QTest::newRow("only own options")
+        << QStringList{"--simulate", "--version"} << "" << false << true << "";
+}
+
+void MainWindowTest::commandLineJoinsParametersAndKeepsOwnOptionsOut() {
+    QFETCH(QStringList, arguments);
+    const auto line = zm880::app::ParseCommandLine(arguments);
+    QTEST(line.configFile, "configFile");
+    QTEST(line.configFileGiven, "given");
+    QTEST(line.simulate, "simulate");
+    QTEST(line.simulateState, "state");
+}
+
+void MainWindowTest::withoutReaderShowsWellcomeAndDisablesReaderCommands() {
+    WindowFixture fixture;
+    auto& form = fixture.Start();
+
+    QCOMPARE(form.windowTitle(), QString("Tavrenix ZM880 - Utility"));
+    QCOMPARE(form.centralWidget()->size() + QSize(0, form.statusBar()->height()), QSize(684, 481));
+    QVERIFY(form.minimumSize() == form.maximumSize());
+    QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsWellcome"));
+    for (const char* name : {"miUpdate", "miLoadConfig", "miSaveConfig", "miReadConfig"})
+        QVERIFY2(!fixture.Action(name)->isEnabled(), name);
+    for (const char* name : {"Close1", "ResetDefault1", "miInfo"})
+        QVERIFY2(fixture.Action(name)->isEnabled(), name);
+    QVERIFY(!fixture.ApplyEnabled());
+    auto* list = fixture.Find<QComboBox>("cbDevListBox");
+    QVERIFY(!list->isEnabled());
+    QCOMPARE(list->count(), 0);
+}
+
+void MainWindowTest::withReaderReadsSettingsOnceAndLeavesStatusAlone() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Reader(slot).SetVersionByte(7);
+    fixture.Reader(slot).Settings()[7] = 42;  // double timeout
+    fixture.Start();
+
+    QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsMain"));
+    QCOMPARE(fixture.Find<QComboBox>("cbDevListBox")->currentText(),
+             QString("ZM-880 RFID Reader - VID=169B PID=0710"));
+    for (const char* name : {"miUpdate", "miLoadConfig", "miSaveConfig", "miReadConfig"})
+        QVERIFY2(fixture.Action(name)->isEnabled(), name);
+    QCOMPARE(fixture.Find<QLineEdit>("edVersion")->text(), QString("007"));
+    QCOMPARE(fixture.Find<QLineEdit>("edType")->text(), QString("ZM-880"));
+    QCOMPARE(fixture.Find<QSpinBox>("edDoubleTimeout")->value(), 42);
+    QVERIFY(!fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString());
+    QVERIFY(!fixture.Form().SuppressModified());
+
+    const auto& log = fixture.Reader(slot).TransferLog();
+    QCOMPARE(log.size(), std::size_t{1});
+    QCOMPARE(log[0].kind, zm880::sim::Transfer::Kind::Get);
+    QCOMPARE(log[0].bytes.at(0), std::uint8_t{3});
+}
+
+void MainWindowTest::plugAndUnplugWhileRunningSwitchPagesAndCommands() {
+    WindowFixture fixture;
+    fixture.Start();
+    const auto slot = fixture.AddReader();
+    QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsMain"));
+    QVERIFY(fixture.Action("miReadConfig")->isEnabled());
+
+    fixture.Box("cbEM4102")->click();
+    QVERIFY(fixture.ApplyEnabled());
+    fixture.Unplug(slot);
+    QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsWellcome"));
+    QVERIFY(!fixture.Action("miReadConfig")->isEnabled());
+    QVERIFY(!fixture.ApplyEnabled());
+    QCOMPARE(fixture.Find<QComboBox>("cbDevListBox")->count(), 0);
+    QVERIFY(!fixture.Form().Session().CurrentDevice());
+
+    fixture.Plug(slot);
+    QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsMain"));
+    QVERIFY(fixture.Action("miUpdate")->isEnabled());
+}
+
+void MainWindowTest::otherHidDeviceIsNotListedButRereadsTheReader() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    auto* box = fixture.Box("cbEM4102");
+    QVERIFY(box->isChecked());
+    box->click();
+    QCOMPARE(fixture.Status(), QString("modified"));
+
+    fixture.AddKeyboard();
+    QCOMPARE(fixture.Find<QComboBox>("cbDevListBox")->count(), 1);
+    QVERIFY2(box->isChecked(), "the unsaved edit is replaced by the reader's settings");
+    QVERIFY(!fixture.ApplyEnabled());
+}
+
+void MainWindowTest::listsEveryReaderAndNamesOnesWithoutProductString() {
+    WindowFixture fixture;
+    fixture.AddReader(0, "");
+    const auto second = fixture.AddReader(1);
+    fixture.Start();
+
+    auto* list = fixture.Find<QComboBox>("cbDevListBox");
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->itemText(0), QString("Not Supported Device VID=169B PID=0710"));
+    QCOMPARE(list->itemText(1), QString("ZM-880 RFID Reader - VID=169B PID=0710"));
+    QCOMPARE(list->currentIndex(), 0);
+    QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsMain"));
+    QCOMPARE(fixture.Find<QLineEdit>("edType")->text(), QString("ZM-880"));
+    QVERIFY(fixture.Reader(second).TransferLog().empty());
+    for (const auto& entry : fixture.Form().Session().Entries())
+        QVERIFY(entry.Device);
+}
+
+void MainWindowTest::readerWithoutPermissionPointsToTheUdevRule() {
+    WindowFixture fixture;
+    auto reader = std::make_unique<zm880::sim::ReaderModel>();
+    reader->Link().open = zm880::sim::OpenFault::AccessDenied;
+    fixture.Add(std::move(reader));
+    fixture.Start();
+
+    QCOMPARE(fixture.Find<QComboBox>("cbDevListBox")->count(), 1);
+    QVERIFY2(fixture.Status().contains("packaging/linux/70-zm880.rules"),
+             qPrintable(fixture.Status()));
+}
+
+void MainWindowTest::shiftAltOnFreeAreaOpensSpecialPage_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("page");
+
+    const Qt::KeyboardModifiers shiftAlt = Qt::ShiftModifier | Qt::AltModifier;
+    QTest::newRow("shift+alt on free area") << "tsMain" << shiftAlt << "tsSpecial";
+    QTest::newRow("with ctrl as well")
+        << "tsMain" << (shiftAlt | Qt::ControlModifier) << "tsSpecial";
+    QTest::newRow("shift only") << "tsMain" << Qt::KeyboardModifiers(Qt::ShiftModifier) << "tsMain";
+    QTest::newRow("alt only") << "tsMain" << Qt::KeyboardModifiers(Qt::AltModifier) << "tsMain";
+    QTest::newRow("on a panel") << "pVersion" << shiftAlt << "tsMain";
+    QTest::newRow("on a label") << "Label3" << shiftAlt << "tsMain";
+}
+
+void MainWindowTest::shiftAltOnFreeAreaOpensSpecialPage() {
+    QFETCH(QString, target);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+
+    auto* widget = fixture.Find<QWidget>(target);
+    // The strip under the two panels is free surface of the page.
+    const QPoint at = target == "tsMain" ? QPoint(100, 400) : QPoint(3, 3);
+    QTest::mouseClick(widget, Qt::RightButton, modifiers, at);
+    QTEST(fixture.CurrentPage()->objectName(), "page");
+}
+
+void MainWindowTest::ctrlCInEditFieldClosesAndResetsReader() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    auto& form = fixture.Start();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto* field = fixture.Find<QSpinBox>("edCharDelay");
+    field->setFocus();
+    QTRY_VERIFY(field->hasFocus());
+    fixture.Reader(slot).ClearTransferLog();
+
+    QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+    QTRY_VERIFY(!form.isVisible());
+    const auto& log = fixture.Reader(slot).TransferLog();
+    QCOMPARE(log.size(), std::size_t{1});
+    QCOMPARE(log[0].kind, zm880::sim::Transfer::Kind::Set);
+    QCOMPARE(log[0].bytes, (std::vector<std::uint8_t>{6, 0, 0, 0}));
+}
+
+void MainWindowTest::startupConfigFileLoadsAtEveryDeviceChange() {
+    WindowFixture fixture;
+    // A file with double timeout 33; written by hand to stay independent of the save command.
+    QByteArray bytes(64, '\0');
+    bytes[0] = 3;
+    bytes[7] = 33;
+    const QString path = fixture.TempPath("start up.cfg");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    const auto slot = fixture.AddReader();
+    const QStringList halves = path.split(' ');
+
+    fixture.Start(halves);
+    auto* timeout = fixture.Find<QSpinBox>("edDoubleTimeout");
+    QCOMPARE(timeout->value(), 33);
+    QVERIFY(fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), "Config-File settings (" + path + ")");
+    QVERIFY2(fixture.Reader(slot).TransferLog().empty(), "the reader's settings are not read");
+    QVERIFY(fixture.Form().SuppressModified());
+
+    fixture.Find<QPushButton>("bnApply")->click();
+    QVERIFY(!fixture.ApplyEnabled());
+    QCOMPARE(fixture.Reader(slot).Settings()[7], std::uint8_t{33});
+    fixture.Box("cbEM4102")->click();
+    QVERIFY2(!fixture.ApplyEnabled(), "edits do not mark while a start-up file is in use");
+    QCOMPARE(fixture.Status(), QString("Device-Settings updated"));
+
+    timeout->setValue(50);
+    fixture.AddKeyboard();
+    QCOMPARE(timeout->value(), 33);
+    QVERIFY(fixture.ApplyEnabled());
+}
+
+void MainWindowTest::missingStartupConfigFileIsReportedAtEveryDeviceChange() {
+    WindowFixture fixture;
+    fixture.Start({"   "});
+    QVERIFY(fixture.Dialogs().messages.isEmpty());
+
+    const auto slot = fixture.AddReader();
+    QCOMPARE(fixture.Dialogs().messages, QStringList{"file not found: "});
+    QVERIFY(fixture.ApplyEnabled());
+    fixture.Unplug(slot);
+    fixture.Plug(slot);
+    QCOMPARE(fixture.Dialogs().messages, QStringList({"file not found: ", "file not found: "}));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,358 @@
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTest>
+
+#include "reader/ReaderSettings.h"
+#include "support/WindowFixture.h"
+
+using zm880::testing::WindowFixture;
+
+namespace {
+
+bool LegicTabShown(const WindowFixture& fixture) {
+    auto* tabs = fixture.Find<QTabWidget>("PageControlMulti");
+    return tabs->isTabVisible(tabs->indexOf(fixture.Find<QWidget>("tsMultiLegic")));
+}
+
+// Puts `bytes` (index, value) into the reader's record and reads it with Read Config.
+void ReadRecord(WindowFixture& fixture, std::size_t slot,
+                std::initializer_list<std::pair<std::size_t, std::uint8_t>> bytes) {
+    for (const auto& [index, value] : bytes)
+        fixture.Reader(slot).Settings()[index] = value;
+    fixture.Action("miReadConfig")->trigger();
+}
+
+}  // namespace
+
+class SettingsPageTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initialControlsMatchTheFormDefaults();
+    void userEditsMarkModified_data();
+    void userEditsMarkModified();
+    void sameRecordTwiceDoesNotMarkModified();
+    void applyWritesReport3AndFailureKeepsApply();
+    void readConfigShowsRecordOrSaysItFailed();
+    void readerTypeChoosesPage_data();
+    void readerTypeChoosesPage();
+    void interfaceChoiceSwitchesKeyboardOptions();
+    void legicTabRule_data();
+    void legicTabRule();
+    void setAllOnHfTagsTicksEveryBoxAndShowsLegicTab();
+    void readDataEnablesMultiLegicFields();
+    void shiftAltOnVersionLabelEnablesVersionField();
+    void enterPressesApply();
+    void textThatIsNotANumberReadsAsLowerBound();
+};
+
+void SettingsPageTest::initialControlsMatchTheFormDefaults() {
+    WindowFixture fixture;
+    fixture.Start();
+    QCOMPARE(fixture.Radio("rgInterface")->itemIndex(), 0);
+    QCOMPARE(fixture.Radio("rbSuffix")->itemIndex(), 1);
+    QCOMPARE(fixture.Find<QLineEdit>("edVersion")->text(), QString("000"));
+    QCOMPARE(fixture.Find<QLineEdit>("edType")->text(), QString("-"));
+    QVERIFY(!fixture.Find<QComboBox>("cbBaud")->isEnabled());
+    QVERIFY(!fixture.Find<QLineEdit>("edVersion")->isEnabled());
+    QCOMPARE(fixture.Find<QStackedWidget>("pcType")->currentWidget()->objectName(),
+             QString("tsMulti"));
+    QCOMPARE(fixture.Find<QTabWidget>("PageControlMulti")->currentWidget()->objectName(),
+             QString("tsLFTags"));
+    QVERIFY(!LegicTabShown(fixture));
+    const struct {
+        const char* name;
+        int min, max, value;
+        bool enabled;
+    } fields[] = {
+        {"edMultiLegicSegment", 0, 255, 0, false}, {"edMultiLegicOffset", 0, 255, 0, false},
+        {"edMultiLegicCount", 1, 128, 1, false},   {"edLegicStartAddr", 0, 9999, 1, true},
+        {"edLegicLength", 1, 200, 6, true},        {"edLegicSegment", 0, 99, 1, false},
+        {"edMaxLength", 0, 99, 99, true},          {"edUserCmd", -1, 9, -1, true},
+        {"edCharDelay", 0, 2000, 0, true},         {"edDoubleTimeout", 0, 99, 10, true}};
+    for (const auto& f : fields) {
+        auto* field = fixture.Find<QSpinBox>(f.name);
+        QVERIFY2(field, f.name);
+        QCOMPARE(field->minimum(), f.min);
+        QCOMPARE(field->maximum(), f.max);
+        QCOMPARE(field->value(), f.value);
+        QCOMPARE(field->isEnabled(), f.enabled);
+    }
+    QCOMPARE(fixture.Find<QSpinBox>("edCharDelay")->singleStep(), 10);
+}
+
+void SettingsPageTest::userEditsMarkModified_data() {
+    QTest::addColumn<QString>("control");
+    QTest::newRow("tag box") << "cbHITAG2";
+    QTest::newRow("125 kHz box") << "CheckBox3";
+    QTest::newRow("mirror") << "cbBitMirror";
+    QTest::newRow("numeric field") << "edDoubleTimeout";
+    QTest::newRow("suffix") << "rbSuffix";
+    QTest::newRow("interface") << "rgInterface";
+}
+
+void SettingsPageTest::userEditsMarkModified() {
+    QFETCH(QString, control);
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    QVERIFY(!fixture.ApplyEnabled());
+
+    if (auto* box = fixture.Box(control)) {
+        box->click();
+    } else if (auto* field = fixture.Find<QSpinBox>(control)) {
+        field->stepUp();
+    } else {
+        fixture.ChooseRadio(control, 2);
+    }
+    QVERIFY(fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString("modified"));
+}
+
+void SettingsPageTest::sameRecordTwiceDoesNotMarkModified() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Start();
+    fixture.Action("miReadConfig")->trigger();
+    QCOMPARE(fixture.Status(), QString("Device settings"));
+    fixture.Action("miReadConfig")->trigger();
+    fixture.Form().SetStatusText("");
+    fixture.Action("ResetDefault1")->trigger();  // the reader holds the default record already
+    QCOMPARE(fixture.Status(), QString(""));
+    QVERIFY(fixture.ApplyEnabled());
+
+    // A record that differs marks the settings once the automatic read is over.
+    fixture.Reader(slot).Settings()[9] = 1;
+    fixture.AddKeyboard();
+    QCOMPARE(fixture.Status(), QString("modified"));
+    QVERIFY2(!fixture.ApplyEnabled(), "a read ends with Apply disabled");
+}
+
+void SettingsPageTest::applyWritesReport3AndFailureKeepsApply() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader(1);
+    fixture.Reader(slot).Settings()[24] = 10;
+    fixture.Start();
+    QCOMPARE(fixture.Find<QStackedWidget>("pcType")->currentWidget()->objectName(),
+             QString("ts125"));
+
+    fixture.Box("CheckBox1")->click();  // the default record has all seven on
+    fixture.Find<QSpinBox>("edMaxLength")->setValue(40);
+    fixture.Find<QPushButton>("bnApply")->click();
+    QVERIFY(!fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString("Device-Settings updated"));
+    const auto& record = fixture.Reader(slot).Settings();
+    QCOMPARE(record[1], std::uint8_t{1});
+    QCOMPARE(record[2], std::uint8_t{21});  // version travels back unchanged
+    QCOMPARE(record[8], std::uint8_t{1});
+    QCOMPARE(record[14], std::uint8_t{40});
+    QCOMPARE(record[15], std::uint8_t{0x7E});
+    QCOMPARE(record[24], std::uint8_t{10});  // user command untouched for this type
+    const auto& last = fixture.Reader(slot).TransferLog().back();
+    QCOMPARE(last.kind, zm880::sim::Transfer::Kind::Set);
+    QCOMPARE(last.bytes.at(0), std::uint8_t{3});
+
+    fixture.Reader(slot).Faults().failSet = {3};
+    fixture.Box("CheckBox2")->click();
+    fixture.Find<QPushButton>("bnApply")->click();
+    QVERIFY2(fixture.ApplyEnabled(), "a failed write keeps the settings unapplied");
+    QVERIFY2(fixture.Status().startsWith("Device settings could not be written"),
+             qPrintable(fixture.Status()));
+    QCOMPARE(fixture.Reader(slot).Settings()[15], std::uint8_t{0x7E});
+}
+
+void SettingsPageTest::readConfigShowsRecordOrSaysItFailed() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Start();
+    fixture.Box("cbAWID")->click();
+    QVERIFY(fixture.ApplyEnabled());
+
+    ReadRecord(fixture, slot, {{10, 1}, {6, 25}});
+    QVERIFY(fixture.Box("cbBitMirror")->isChecked());
+    QVERIFY(fixture.Box("cbAWID")->isChecked());
+    QCOMPARE(fixture.Find<QSpinBox>("edCharDelay")->value(), 250);
+    QVERIFY(!fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString("Device settings"));
+
+    fixture.Reader(slot).Faults().failGet = {3};
+    fixture.Action("miReadConfig")->trigger();
+    QVERIFY2(fixture.Status().startsWith("Device settings could not be read"),
+             qPrintable(fixture.Status()));
+}
+
+void SettingsPageTest::readerTypeChoosesPage_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("typeText");
+    QTest::addColumn<bool>("legicSegmentEnabled");
+    QTest::newRow("multi") << 0 << "tsMulti"
+                           << "ZM-880" << false;
+    QTest::newRow("125 kHz") << 1 << "ts125"
+                             << "125/134kHz" << false;
+    QTest::newRow("13.56 MHz") << 2 << "ts1356"
+                               << "13,56MHz" << false;
+    QTest::newRow("legic") << 3 << "tsLegic"
+                           << "Legic" << true;
+    QTest::newRow("multi legic") << 4 << "tsMulti"
+                                 << "ZM-880/Legic" << false;
+    QTest::newRow("unknown keeps the page shown before") << 7 << "ts125"
+                                                         << "7" << false;
+}
+
+void SettingsPageTest::readerTypeChoosesPage() {
+    QFETCH(int, type);
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader(1);
+    fixture.Start();
+    ReadRecord(fixture, slot, {{8, static_cast<std::uint8_t>(type)}});
+    QTEST(fixture.Find<QStackedWidget>("pcType")->currentWidget()->objectName(), "page");
+    QTEST(fixture.Find<QLineEdit>("edType")->text(), "typeText");
+    QTEST(fixture.Find<QSpinBox>("edLegicSegment")->isEnabled(), "legicSegmentEnabled");
+}
+
+void SettingsPageTest::interfaceChoiceSwitchesKeyboardOptions() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    const char* keyboardOptions[] = {"CheckBox1",    "CheckBox7",      "cbAddType",
+                                     "cbUsedAltKey", "rbSuffix",       "cbByteMirror",
+                                     "cbBitMirror",  "edCharDelay",    "edDoubleTimeout",
+                                     "lbCharDelay",  "lbDoubleTimeout"};
+    for (int item : {1, 2, 0}) {
+        fixture.Form().SetStatusText("");
+        fixture.ChooseRadio("rgInterface", item);
+        for (const char* name : keyboardOptions)
+            QVERIFY2(fixture.Find<QWidget>(name)->isEnabled() == (item == 0), name);
+        QVERIFY(fixture.Find<QSpinBox>("edUserCmd")->isEnabled());
+        QCOMPARE(fixture.Status(), QString("modified"));
+    }
+
+    // A record with another interface switches the set by the same rule.
+    auto& reader = fixture.Reader(0);
+    reader.Settings()[11] = 7;
+    fixture.Action("miReadConfig")->trigger();
+    QCOMPARE(fixture.Radio("rgInterface")->itemIndex(), 2);
+    QVERIFY(!fixture.Find<QWidget>("cbAddType")->isEnabled());
+}
+
+void SettingsPageTest::legicTabRule_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("interface");
+    QTest::addColumn<bool>("legicBit");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("type 4, keyboard, LEGIC") << 4 << 0 << true << true;
+    QTest::newRow("type 0") << 0 << 0 << true << false;
+    QTest::newRow("interface VCOM") << 4 << 1 << true << false;
+    QTest::newRow("LEGIC off") << 4 << 0 << false << false;
+}
+
+void SettingsPageTest::legicTabRule() {
+    QFETCH(int, type);
+    QFETCH(int, interface);
+    QFETCH(bool, legicBit);
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Start();
+    ReadRecord(fixture, slot,
+               {{8, static_cast<std::uint8_t>(type)},
+                {11, static_cast<std::uint8_t>(interface)},
+                {20, static_cast<std::uint8_t>(legicBit ? 0x08 : 0x00)}});
+    QTEST(LegicTabShown(fixture), "shown");
+}
+
+void SettingsPageTest::setAllOnHfTagsTicksEveryBoxAndShowsLegicTab() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Start();
+    ReadRecord(fixture, slot, {{8, 4}, {20, 0}});
+    QVERIFY(!LegicTabShown(fixture));
+    fixture.Find<QTabWidget>("PageControlMulti")->setCurrentIndex(1);
+
+    fixture.Find<QPushButton>("bnSetAll")->click();
+    for (auto caption : zm880::kHfTagCaptions)
+        QVERIFY(fixture.Box("cb" + QString::fromUtf8(caption.data(), caption.size()))->isChecked());
+    QVERIFY(LegicTabShown(fixture));
+    QVERIFY(fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString("modified"));
+    QVERIFY2(fixture.Box("cbEM4102")->isChecked() && !fixture.Box("cbLegicReadData")->isChecked(),
+             "only the shown page changes");
+
+    fixture.Find<QPushButton>("bnClearAll")->click();
+    QVERIFY(!fixture.Box("cbMIFARE")->isChecked());
+    QVERIFY(!LegicTabShown(fixture));
+}
+
+void SettingsPageTest::readDataEnablesMultiLegicFields() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Start();
+    ReadRecord(fixture, slot, {{8, 4}, {25, 0}});
+    const char* fields[] = {"edMultiLegicSegment", "edMultiLegicOffset", "edMultiLegicCount"};
+    for (const char* name : fields)
+        QVERIFY(!fixture.Find<QSpinBox>(name)->isEnabled());
+    fixture.Box("cbLegicReadData")->click();
+    for (const char* name : fields)
+        QVERIFY(fixture.Find<QSpinBox>(name)->isEnabled());
+    QCOMPARE(fixture.Status(), QString("modified"));
+
+    ReadRecord(fixture, slot, {{25, 1}});
+    QVERIFY(fixture.Box("cbLegicReadData")->isChecked());
+    ReadRecord(fixture, slot, {{25, 0}});
+    for (const char* name : fields)
+        QVERIFY(!fixture.Find<QSpinBox>(name)->isEnabled());
+}
+
+void SettingsPageTest::shiftAltOnVersionLabelEnablesVersionField() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    auto* version = fixture.Find<QLineEdit>("edVersion");
+    for (const char* label : {"Label5", "Label7"}) {
+        QTest::mouseClick(fixture.Find<QLabel>(label), Qt::LeftButton, Qt::ShiftModifier);
+        QTest::mouseClick(fixture.Find<QLabel>(label), Qt::LeftButton, Qt::AltModifier);
+        QVERIFY(!version->isEnabled());
+    }
+    QTest::mouseClick(fixture.Find<QLabel>("Label7"), Qt::MiddleButton,
+                      Qt::ShiftModifier | Qt::AltModifier);
+    QVERIFY(version->isEnabled());
+    QVERIFY(version->isReadOnly());
+    QVERIFY(!fixture.ApplyEnabled());
+    QTest::mouseClick(version, Qt::LeftButton);
+    QVERIFY(fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString("modified"));
+}
+
+void SettingsPageTest::enterPressesApply() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    auto& form = fixture.Start();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto* box = fixture.Box("cbByteMirror");
+    box->click();
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Return);
+    QVERIFY(!fixture.ApplyEnabled());
+    QCOMPARE(fixture.Reader(slot).Settings()[9], std::uint8_t{1});
+}
+
+void SettingsPageTest::textThatIsNotANumberReadsAsLowerBound() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    auto* field = fixture.Find<QSpinBox>("edUserCmd");
+    field->setValue(5);
+    auto* edit = field->findChild<QLineEdit*>();
+    edit->clear();
+    QTest::keyClicks(edit, "x");
+    field->interpretText();
+    QCOMPARE(field->value(), -1);
+}
+
+QTEST_MAIN(SettingsPageTest)
+#include "settings_page_test.moc"

@@ -1,0 +1,92 @@
+#include "WindowFixture.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTest>
+
+#include "sim/PlainHidDevice.h"
+
+namespace zm880::testing {
+
+std::optional<QString> ScriptedDialogs::Next(const QString& fileName) {
+    presetNames << fileName;
+    if (answers.empty())
+        return std::nullopt;
+    std::optional<QString> answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+WindowFixture::WindowFixture()
+    : bus_(std::make_shared<hid::SimulatedBus>()),
+      dialogs_(std::make_shared<ScriptedDialogs>()),
+      store_(std::make_shared<app::SettingsCfgPathStore>(StoreFile())) {}
+
+WindowFixture::~WindowFixture() = default;
+
+std::size_t WindowFixture::Add(std::unique_ptr<sim::DeviceModel> device) {
+    const int before = rebuilds_;
+    const std::size_t slot = bus_->Add(std::move(device));
+    if (form_) {
+        WaitForRebuilds(before + 1);
+    } else {
+        bus_->TakeChanges();
+    }
+    return slot;
+}
+
+std::size_t WindowFixture::AddReader(std::uint8_t readerType, const std::string& product) {
+    auto reader = std::make_unique<sim::ReaderModel>();
+    reader->SetReaderType(readerType);
+    reader->Identity().product = product;
+    return Add(std::move(reader));
+}
+
+std::size_t WindowFixture::AddKeyboard() {
+    return Add(std::make_unique<sim::PlainHidDevice>(sim::MakeKeyboard()));
+}
+
+app::TMainForm& WindowFixture::Start(const QStringList& arguments) {
+    app::TMainFormSetup setup;
+    setup.platform = bus_;
+    setup.commandLine = app::ParseCommandLine(arguments);
+    setup.dialogs = dialogs_;
+    setup.cfgPathStore = store_;
+    form_ = std::make_unique<app::TMainForm>(std::move(setup));
+    QObject::connect(form_.get(), &app::TMainForm::deviceChangeHandled, [this] { ++rebuilds_; });
+    form_->show();
+    WaitForRebuilds(1);
+    return *form_;
+}
+
+void WindowFixture::WaitForRebuilds(int count) {
+    QTRY_COMPARE_WITH_TIMEOUT(rebuilds_, count, 5000);
+}
+
+void WindowFixture::Plug(std::size_t slot) {
+    const int before = rebuilds_;
+    bus_->Plug(slot);
+    WaitForRebuilds(before + 1);
+}
+
+void WindowFixture::Unplug(std::size_t slot) {
+    const int before = rebuilds_;
+    bus_->Unplug(slot);
+    WaitForRebuilds(before + 1);
+}
+
+QWidget* WindowFixture::CurrentPage() const {
+    return Find<QStackedWidget>("PageControl1")->currentWidget();
+}
+
+void WindowFixture::ChooseRadio(const QString& group, int index) const {
+    auto* button = Find<QRadioButton>(group + "_" + QString::number(index));
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+bool WindowFixture::ApplyEnabled() const {
+    return Find<QPushButton>("bnApply")->isEnabled();
+}
+
+}  // namespace zm880::testing
