@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -36,7 +37,9 @@ struct GlobalOptions {
 // returns normally for exit code 0 or throws CommandError.
 void AddCfgCommands(CLI::App& app, int& exitCode);
 void AddFwCommands(CLI::App& app, int& exitCode);
-void AddReaderCommands(CLI::App& app, int& exitCode);
-void AddFlashCommand(CLI::App& app, int& exitCode);
+// The reader commands share one set of global options, which may stand before the command
+// (`zm880ctl --simulate=bus.json list`) or after it.
+void AddReaderCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
+void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 
 }  // namespace zm880::cli

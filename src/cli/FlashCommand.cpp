@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -10,6 +8,7 @@
 #include "cli/ReaderAccess.h"
 #include "flasher/HidFeatureDevice.h"
 #include "flasher/UpdateRun.h"
+#include "hid/OsServices.h"
 
 namespace zm880::cli {
 
@@ -82,8 +81,7 @@ std::string FailureText(const flasher::UpdateResult& result) {
 
 }  // namespace
 
-void AddFlashCommand(CLI::App& app, int& exitCode) {
-    auto options = std::make_shared<GlobalOptions>();
+void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
     auto file = std::make_shared<std::string>();
     CLI::App* flash = app.add_subcommand(
         "flash",
@@ -97,7 +95,7 @@ void AddFlashCommand(CLI::App& app, int& exitCode) {
             throw CommandError(kExitUsage, "ERROR: Bad Update-File");
         }
         ReaderAccess access(*options);
-        const bool terminal = isatty(STDOUT_FILENO) != 0;
+        const bool terminal = hid::StandardOutputIsTerminal();
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {
             ProgressPrinter progress(terminal);
             flasher::UpdateRun run(flasher::FeatureDeviceOf(session.SelectedDevice()), &progress);

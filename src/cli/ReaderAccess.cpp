@@ -19,8 +19,10 @@ void AddReaderOptions(CLI::App& command, GlobalOptions& options) {
                     "Use the simulated bus; with STATE, the bus kept in that file")
         ->expected(0, 1)
         ->type_name("STATE");
-    command.add_option("--device", options.device, "Reader to use: list index or device path");
-    command.add_option("--trace", options.trace, "Write every HID call to FILE");
+    command.add_option("--device", options.device, "Reader to use: list index or device path")
+        ->type_name("SEL");
+    command.add_option("--trace", options.trace, "Append every feature transfer to FILE")
+        ->type_name("FILE");
     command.add_flag("--all", options.all, "Run on every listed reader in turn");
 }
 

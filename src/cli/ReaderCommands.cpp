@@ -296,8 +296,8 @@ void AddSettingsWriteCommands(CLI::App& app, const std::shared_ptr<GlobalOptions
 
 }  // namespace
 
-void AddReaderCommands(CLI::App& app, int& exitCode) {
-    auto options = std::make_shared<GlobalOptions>();
+void AddReaderCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options,
+                       int& exitCode) {
     AddListCommand(app, options);
     AddRawCommands(app, options, exitCode);
     AddResetCommand(app, options, exitCode);

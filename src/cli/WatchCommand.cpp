@@ -1,11 +1,11 @@
-#include <poll.h>
-
+#include <chrono>
 #include <csignal>
 #include <iostream>
 
 #include "cli/ReaderAccess.h"
 #include "hid/HidDevice.h"
 #include "hid/HidDeviceController.h"
+#include "hid/OsServices.h"
 
 namespace zm880::cli {
 
@@ -25,11 +25,9 @@ bool IsReader(const hid::THidDevice& device) {
 // Waits for device changes until a stop signal; a signal ends the wait at once (poll is never
 // restarted after a handler), the timeout only covers a signal that lands just before it.
 void WatchUntilStopped(ReaderAccess& access) {
-    constexpr int kWakeUpMs = 500;
+    constexpr std::chrono::milliseconds kWakeUp{500};
     while (stopRequested == 0) {
-        pollfd change{access.Controller().ChangeFd(), POLLIN, 0};
-        const bool hasFd = change.fd >= 0;
-        if (poll(hasFd ? &change : nullptr, hasFd ? 1 : 0, kWakeUpMs) > 0) {
+        if (hid::WaitReadable(access.Controller().ChangeFd(), kWakeUp)) {
             access.PollChanges();
         }
     }

@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "cli/ReaderAccess.h"
 
 int main(int argc, char** argv) {
     using namespace zm880::cli;
@@ -11,14 +12,23 @@ int main(int argc, char** argv) {
     int exitCode = kExitOk;
     AddCfgCommands(app, exitCode);
     AddFwCommands(app, exitCode);
-    AddReaderCommands(app, exitCode);
-    AddFlashCommand(app, exitCode);
+    auto options = std::make_shared<GlobalOptions>();
+    AddReaderOptions(app, *options);
+    AddReaderCommands(app, options, exitCode);
+    AddFlashCommand(app, options, exitCode);
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return code == 0 ? kExitOk : kExitUsage;
+        // One line that says what is wrong; --help tells the rest.
+        std::cerr << "zm880ctl: " << e.what() << " (see --help)\n";
+        return kExitUsage;
     } catch (const CommandError& e) {
         std::cerr << "zm880ctl: " << e.what() << '\n';
         return e.exitCode();

@@ -1,6 +1,7 @@
 #include "sim/ReaderModel.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -8,6 +9,14 @@
 
 namespace zm880::sim {
 namespace {
+
+// Byte-wise append: inserting an initializer list into the descriptor trips a false
+// array-bounds warning of the optimiser.
+void Append(std::vector<std::uint8_t>& out, std::initializer_list<std::uint8_t> bytes) {
+    for (std::uint8_t byte : bytes) {
+        out.push_back(byte);
+    }
+}
 
 constexpr std::uint8_t kDefaultVersionByte = 21;
 constexpr std::uint16_t kDefaultVersionNumber = 0x0100;
@@ -28,10 +37,10 @@ constexpr std::array<DeclaredReport, 5> kReports = {{
 
 void AppendCount(std::vector<std::uint8_t>& out, std::size_t count) {
     if (count <= 0xFF) {
-        out.insert(out.end(), {0x95, static_cast<std::uint8_t>(count)});
+        Append(out, {0x95, static_cast<std::uint8_t>(count)});
     } else {
-        out.insert(out.end(), {0x96, static_cast<std::uint8_t>(count & 0xFF),
-                               static_cast<std::uint8_t>(count >> 8)});
+        Append(out, {0x96, static_cast<std::uint8_t>(count & 0xFF),
+                     static_cast<std::uint8_t>(count >> 8)});
     }
 }
 
@@ -83,14 +92,14 @@ std::vector<std::uint8_t> ReaderModel::ReportDescriptor() const {
         0xA1, 0x01,        // application collection
     };
     if (featureReportLength_ > 0) {
-        out.insert(out.end(), {0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08});  // bytes 0..255
+        Append(out, {0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08});  // bytes 0..255
         const std::size_t longest = featureReportLength_ - 1;
         for (const DeclaredReport& declared : kReports) {
             const std::size_t payload =
                 declared.id == report::Data ? longest : std::min(declared.payload, longest);
-            out.insert(out.end(), {0x85, declared.id, 0x09, declared.id});
+            Append(out, {0x85, declared.id, 0x09, declared.id});
             AppendCount(out, payload);
-            out.insert(out.end(), {0xB1, 0x02});  // feature: data, variable, absolute
+            Append(out, {0xB1, 0x02});  // feature: data, variable, absolute
         }
     }
     out.push_back(0xC0);

@@ -69,7 +69,8 @@ TEST_F(ReaderCommandsTest, SeparateRunsShareOneReaderThroughTheStateFile) {
     ASSERT_EQ(set.exitCode, 0) << set.err;
     EXPECT_TRUE(Contains(set.out, "W 03  01 15 08 02 00 "));
 
-    const CliResult get = Run({"raw", "get", "3"});
+    // The global options may also stand before the command.
+    const CliResult get = RunCli({"--simulate=" + state_, "raw", "get", "3"});
     ASSERT_EQ(get.exitCode, 0) << get.err;
     EXPECT_EQ(get.out.substr(0, 18), "R 03  01 15 08 02 ");
     EXPECT_EQ(get.out.size(), 198u + 1u);
