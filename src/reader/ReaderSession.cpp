@@ -118,13 +118,15 @@ std::string ReaderSession::AccessProblem(const ReaderDevice& device) {
 
 namespace {
 
+constexpr const char* kNoReaderMessage = "no reader is attached";
+
 // Checks shared by both transfer directions; fills `result.Message` when the transfer must not
 // run.
 bool TransferAllowed(const ReaderDevice& device, std::size_t bufferSize, std::size_t length,
                      TransferResult& result) {
     result.Length = length;
     if (!device) {
-        result.Message = "no reader is attached";
+        result.Message = kNoReaderMessage;
         return false;
     }
     result.Selected = true;
@@ -172,14 +174,21 @@ TransferResult ReaderSession::WriteFeatureTo(const ReaderDevice& device,
     return result;
 }
 
-TransferResult ReaderSession::ReadReport(std::uint8_t reportId) {
+ReaderDevice ReaderSession::StartReportOperation(std::uint8_t reportId) {
     currentDevice_.reset();
     const ReaderDevice device = SelectedDevice();
-    if (!device) {
-        return {.Message = "no reader is attached"};
+    if (device) {
+        currentDevice_ = device;
+        buffer_[0] = reportId;
     }
-    currentDevice_ = device;
-    buffer_[0] = reportId;
+    return device;
+}
+
+TransferResult ReaderSession::ReadReport(std::uint8_t reportId) {
+    const ReaderDevice device = StartReportOperation(reportId);
+    if (!device) {
+        return {.Message = kNoReaderMessage};
+    }
     // Read into a copy so that a failed transfer cannot leave half a report in the buffer.
     ReportBuffer received = buffer_;
     TransferResult result = ReadFeatureFrom(device, received, FeatureLength(device));
@@ -190,13 +199,10 @@ TransferResult ReaderSession::ReadReport(std::uint8_t reportId) {
 }
 
 TransferResult ReaderSession::WriteReport(std::uint8_t reportId) {
-    currentDevice_.reset();
-    const ReaderDevice device = SelectedDevice();
+    const ReaderDevice device = StartReportOperation(reportId);
     if (!device) {
-        return {.Message = "no reader is attached"};
+        return {.Message = kNoReaderMessage};
     }
-    currentDevice_ = device;
-    buffer_[0] = reportId;
     return WriteFeatureTo(device, buffer_, FeatureLength(device));
 }
 

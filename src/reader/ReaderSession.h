@@ -123,6 +123,9 @@ class ReaderSession {
   private:
     bool OnEnumerate(hid::THidDevice& device, int index);
     void ReleaseEntries();
+    // Every report operation first forgets the last device, then takes the selected reader as
+    // the current one and puts the report ID in byte 0; null when no reader is selected.
+    ReaderDevice StartReportOperation(std::uint8_t reportId);
 
     hid::THidDeviceController& controller_;
     ReportBuffer buffer_{};

@@ -2,6 +2,7 @@
 
 #include "flasher/FirmwareImage.h"
 #include "hid/sim/SimulatedBus.h"
+#include "support/HexFiles.h"
 #include "support/RunCli.h"
 
 #include <filesystem>
@@ -15,23 +16,6 @@ namespace zm880::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// 16 bytes 00..0F at 0x1400 and 2 bytes at 0x3A00 (page 19), then the end-of-file record.
-const std::string kValid =
-    ":10140000000102030405060708090A0B0C0D0E0F64\n"
-    ":023A0000ABCD4C\n"
-    ":00000001FF\n";
-
-flasher::FirmwareImage ExpectedImage() {
-    flasher::FirmwareImage image;
-    image.fill(0xFF);
-    for (std::uint8_t i = 0; i < 16; ++i) {
-        image[i] = i;
-    }
-    image[19 * flasher::kPageSize] = 0xAB;
-    image[19 * flasher::kPageSize + 1] = 0xCD;
-    return image;
-}
 
 // A reader whose flash holds a known pattern, so that what an update changed shows.
 flasher::FirmwareImage OldFirmware() {
@@ -48,7 +32,7 @@ class FlashCommand : public ::testing::Test {
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
         state_ = (dir_ / "bus.json").string();
-        hexFile_ = Write("fw.hex", kValid);
+        hexFile_ = Write("fw.hex", kSmallUpdateFile);
         ChangeReader([](sim::ReaderModel& reader) { reader.Flash() = OldFirmware(); });
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -84,7 +68,7 @@ TEST_F(FlashCommand, UpdateLandsTheImageAndReportsEveryPage) {
     const CliResult result = RunFlash(hexFile_);
 
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(ReaderFlash(), ExpectedImage());
+    EXPECT_EQ(ReaderFlash(), SmallUpdateImage());
     // Not a terminal: one line per page, then the outcome.
     EXPECT_NE(result.out.find("page 1/20"), std::string::npos);
     EXPECT_NE(result.out.find("page 20/20"), std::string::npos);
@@ -136,7 +120,7 @@ TEST_F(FlashCommand, FailuresExitWithTheStepCodeAndItsMessage) {
         EXPECT_EQ(result.out.find("ready"), std::string::npos);
 
         const flasher::FirmwareImage flash = ReaderFlash();
-        const flasher::FirmwareImage expected = ExpectedImage();
+        const flasher::FirmwareImage expected = SmallUpdateImage();
         const flasher::FirmwareImage old = OldFirmware();
         const auto page0 = flasher::ImagePage(c.firstPageLands ? expected : old, 0);
         EXPECT_TRUE(std::equal(page0.begin(), page0.end(), flash.begin()));
@@ -148,7 +132,7 @@ TEST_F(FlashCommand, FailuresExitWithTheStepCodeAndItsMessage) {
 TEST_F(FlashCommand, RefusesFilesWithoutTheLowerCaseHexExtension) {
     for (const std::string name : {"fw.HEX", "fw.Hex", "fw", "fw.hex.bak", "fw.hex.d/fw"}) {
         SCOPED_TRACE(name);
-        const CliResult result = RunFlash(Write(name, kValid));
+        const CliResult result = RunFlash(Write(name, kSmallUpdateFile));
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_NE(result.err.find("ERROR: Bad Update-File"), std::string::npos) << result.err;
         EXPECT_EQ(ReaderFlash(), OldFirmware());

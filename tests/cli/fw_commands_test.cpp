@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "flasher/FirmwareImage.h"
+#include "support/HexFiles.h"
 #include "support/RunCli.h"
 
 #include <cstdio>
@@ -15,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// 16 bytes 00..0F at 0x1400 and 2 bytes at 0x3A00 (page 19), then the end-of-file record.
+// kSmallUpdateFile with Windows line ends.
 const std::string kValid =
     ":10140000000102030405060708090A0B0C0D0E0F64\r\n"
     ":023A0000ABCD4C\r\n"
@@ -25,17 +26,6 @@ const std::string kDamaged =
     ":10140000000102030405060708090A0B0C0D0E0F64\n"
     ":023A0000ABCD4D\n"
     ":00000001FF\n";
-
-flasher::FirmwareImage ExpectedImage() {
-    flasher::FirmwareImage image;
-    image.fill(0xFF);
-    for (std::uint8_t i = 0; i < 16; ++i) {
-        image[i] = i;
-    }
-    image[19 * flasher::kPageSize] = 0xAB;
-    image[19 * flasher::kPageSize + 1] = 0xCD;
-    return image;
-}
 
 std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -69,7 +59,7 @@ TEST_F(FwCommands, CheckListsEveryPageWithItsChecksum) {
     EXPECT_TRUE(result.err.empty());
     EXPECT_NE(result.out.find("data in 2 of 20 pages"), std::string::npos) << result.out;
 
-    const flasher::FirmwareImage image = ExpectedImage();
+    const flasher::FirmwareImage image = SmallUpdateImage();
     for (std::size_t page = 0; page < flasher::kPageCount; ++page) {
         char row[64];
         std::snprintf(row, sizeof row, "%4zu  0x%04zX   0x%04X    %s\n", page,
@@ -88,7 +78,7 @@ TEST_F(FwCommands, ImageWritesTheWholeFlashImage) {
     const CliResult result = RunCli({"fw", "image", file, "-o", out.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
 
-    const flasher::FirmwareImage expected = ExpectedImage();
+    const flasher::FirmwareImage expected = SmallUpdateImage();
     EXPECT_EQ(ReadBytes(out), std::string(expected.begin(), expected.end()));
     // Nothing but the input and the image is left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);

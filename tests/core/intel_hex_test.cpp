@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "flasher/IntelHex.h"
+#include "support/HexFiles.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,28 +17,12 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// One record with a correct checksum, upper-case digits, no line end.
-std::string Record(int type, unsigned address, const Bytes& data) {
-    std::vector<std::uint8_t> fields{
-        static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
-        static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(type)};
-    fields.insert(fields.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    std::string text = ":";
-    char digits[3];
-    for (std::uint8_t byte : fields) {
-        sum += byte;
-        std::snprintf(digits, sizeof digits, "%02X", byte);
-        text += digits;
-    }
-    std::snprintf(digits, sizeof digits, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-    return text + digits;
-}
+using test::HexRecord;
 
 std::string Data(unsigned address, const Bytes& data) {
-    return Record(0x00, address, data);
+    return HexRecord(0x00, address, data);
 }
-const std::string kEnd = Record(0x01, 0, {});
+const std::string kEnd = HexRecord(0x01, 0, {});
 
 Bytes Counting(std::uint8_t first, std::size_t count) {
     Bytes bytes(count);
@@ -96,10 +81,14 @@ TEST(IntelHex, PlacesDataBytesBySixteenBitAddress) {
          {{504, Counting(1, 16)}},
          none.substr(2) + "11"},
         {"extended linear address record has no effect",
-         Record(0x04, 0, {0x00, 0x01}) + "\n" + Data(0x1400, Counting(1, 4)) + "\n" + kEnd + "\n",
+         HexRecord(0x04, 0, {0x00, 0x01}) + "\n" + Data(0x1400, Counting(1, 4)) + "\n" + kEnd +
+             "\n",
          {{0, Counting(1, 4)}},
          page0},
-        {"start address record has no effect", Record(0x05, 0, {0, 0, 0x14, 0}) + "\n", {}, none},
+        {"start address record has no effect",
+         HexRecord(0x05, 0, {0, 0, 0x14, 0}) + "\n",
+         {},
+         none},
         {"lower-case digits",
          Lower(Data(0x1400, {0xAB, 0xCD, 0xEF}) + "\n" + kEnd + "\n"),
          {{0, {0xAB, 0xCD, 0xEF}}},

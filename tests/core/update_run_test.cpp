@@ -18,6 +18,7 @@
 #include "hid/HidDeviceController.h"
 #include "hid/sim/SimulatedBus.h"
 #include "reader/ReaderSession.h"
+#include "support/HexFiles.h"
 
 namespace zm880::flasher {
 namespace {
@@ -30,23 +31,6 @@ class FakeClock final : public UpdateClock {
     void WaitUntil(TimePoint until) override { now = std::max(now, until); }
     TimePoint now{};
 };
-
-// A HEX record with a correct checksum.
-std::string Record(int type, unsigned address, const Bytes& data) {
-    Bytes fields{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
-                 static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(type)};
-    fields.insert(fields.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    std::string text = ":";
-    char digits[3];
-    for (std::uint8_t byte : fields) {
-        sum += byte;
-        std::snprintf(digits, sizeof digits, "%02X", byte);
-        text += digits;
-    }
-    std::snprintf(digits, sizeof digits, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-    return text + digits + "\n";
-}
 
 constexpr std::size_t kEmptyPage = 5;
 
@@ -66,11 +50,12 @@ std::string HexTextOf(const FirmwareImage& image) {
         if (offset / kPageSize == kEmptyPage) {
             continue;
         }
-        text += Record(0, static_cast<unsigned>(kImageBase + offset),
-                       Bytes(image.begin() + static_cast<std::ptrdiff_t>(offset),
-                             image.begin() + static_cast<std::ptrdiff_t>(offset + 16)));
+        text += test::HexRecord(0, static_cast<unsigned>(kImageBase + offset),
+                                Bytes(image.begin() + static_cast<std::ptrdiff_t>(offset),
+                                      image.begin() + static_cast<std::ptrdiff_t>(offset + 16))) +
+                "\n";
     }
-    return text + Record(1, 0, {});
+    return text + test::HexRecord(1, 0, {}) + "\n";
 }
 
 using sim::Transfer;
@@ -244,7 +229,8 @@ TEST_F(UpdateRunTest, EmptyPageTravelsAsFillWithItsChecksum) {
 }
 
 TEST_F(UpdateRunTest, UnusableFileSendsOnlyTheLoaderEnd) {
-    const std::string refused = WriteFile("refused.hex", Record(0, 0x1400, {1, 2, 3}) + "\n");
+    const std::string refused =
+        WriteFile("refused.hex", test::HexRecord(0, 0x1400, {1, 2, 3}) + "\n\n");
     struct Case {
         std::string name;
         std::string path;
