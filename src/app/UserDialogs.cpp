@@ -1,11 +1,20 @@
 #include "app/UserDialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace zm880::app {
 namespace {
+
+// A dialog whose preset names no directory starts in the working directory, not wherever the
+// toolkit last left a file dialog.
+void StartInWorkingDirectoryUnlessPreset(QFileDialog& dialog, const QString& fileName) {
+    if (fileName.isEmpty() || QFileInfo(fileName).isRelative())
+        dialog.setDirectory(QDir::currentPath());
+}
 
 std::optional<QString> Run(QFileDialog& dialog, const QString& fileName) {
     if (!fileName.isEmpty())
@@ -23,6 +32,7 @@ std::optional<QString> QtUserDialogs::OpenConfigFile(const QString& fileName) {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({"Config File *.cfg (*.cfg)", "All Files *.* (*)"});
     dialog.setDefaultSuffix("cfg");
+    StartInWorkingDirectoryUnlessPreset(dialog, fileName);
     return Run(dialog, fileName);
 }
 
@@ -43,6 +53,7 @@ std::optional<QString> QtUserDialogs::OpenUpdateFile(const QString& fileName) {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({"Update File (intel) (*.hex)", "All (*)"});
     dialog.setDefaultSuffix("hex");
+    StartInWorkingDirectoryUnlessPreset(dialog, fileName);
     return Run(dialog, fileName);
 }
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/CommandLine.h"
+#include "app/FileVersionInfo.h"
 #include "app/MainForm.h"
 #include "app/ProgramVersion.h"
 #include "hid/Platform.h"
@@ -24,6 +25,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("ZM-880-Utility");
     QApplication::setApplicationVersion(zm880::app::kProgramVersion);
+    zm880::app::RegisterProgramFile(QCoreApplication::applicationFilePath().toStdString());
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();

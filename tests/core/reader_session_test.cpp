@@ -82,7 +82,8 @@ TEST_F(ReaderSessionTest, ListsAndClaimsEveryReaderButNoOtherDevice) {
 }
 
 TEST_F(ReaderSessionTest, TransfersMoveTheFeatureLengthWithTheReportIdInByteZero) {
-    for (const std::size_t length : {std::size_t{65}, std::size_t{4}, std::size_t{2}}) {
+    for (const std::size_t length :
+         {std::size_t{65}, std::size_t{4}, std::size_t{2}, std::size_t{1}}) {
         SCOPED_TRACE(length);
         bus_ = std::make_shared<hid::SimulatedBus>();
         hid::THidDeviceController controller(bus_, [](std::function<void()>) {});

@@ -65,8 +65,8 @@ class RawConsoleTest : public QObject {
 
   private slots:
     void controlsAndByteCellsSitWhereTheyBelong();
-    void readFillsCellsAndHistoryByFeatureLength_data();
-    void readFillsCellsAndHistoryByFeatureLength();
+    void readAndWriteFollowTheFeatureLength_data();
+    void readAndWriteFollowTheFeatureLength();
     void writeNormalisesHexInputAndSendsTheCells();
     void writeAfterDeviceChangeAddressesNoReleasedReader();
     void resetSendsResetReportOnButtonAndOnClose();
@@ -98,7 +98,7 @@ void RawConsoleTest::controlsAndByteCellsSitWhereTheyBelong() {
         QCOMPARE(console.Cell(i)->nextInFocusChain(), console.Cell(i + 1));
 }
 
-void RawConsoleTest::readFillsCellsAndHistoryByFeatureLength_data() {
+void RawConsoleTest::readAndWriteFollowTheFeatureLength_data() {
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("visibleCells");
     QTest::addColumn<bool>("writeEnabled");
@@ -106,11 +106,12 @@ void RawConsoleTest::readFillsCellsAndHistoryByFeatureLength_data() {
 
     QTest::newRow("65: every cell") << 65 << 64 << true << true;
     QTest::newRow("4: three cells") << 4 << 3 << true << true;
+    QTest::newRow("1: report ID alone") << 1 << 0 << true << true;
     QTest::newRow("0: nothing to read or write") << 0 << 0 << false << false;
     QTest::newRow("80: longer than cells and buffer") << 80 << 0 << false << false;
 }
 
-void RawConsoleTest::readFillsCellsAndHistoryByFeatureLength() {
+void RawConsoleTest::readAndWriteFollowTheFeatureLength() {
     QFETCH(int, length);
     QFETCH(bool, lineAdded);
 
@@ -143,6 +144,15 @@ void RawConsoleTest::readFillsCellsAndHistoryByFeatureLength() {
     for (int i = 0; i + 1 < length; ++i)
         QCOMPARE(console.Cell(i)->text(),
                  QString::fromStdString(zm880::HexByte(payload[static_cast<std::size_t>(i)])));
+
+    // Writing back sends the report ID and exactly the cells just read.
+    console.Reader().ClearTransferLog();
+    console.Click("WriteBtn");
+    std::vector<std::uint8_t> sent = {0x03};
+    sent.insert(sent.end(), payload.begin(), payload.end());
+    QCOMPARE(console.Reader().TransferLog().size(), std::size_t{1});
+    QCOMPARE(console.LastTransfer().bytes, sent);
+    QCOMPARE(console.History()->item(1)->text(), ExpectedLine('W', 3, payload));
 }
 
 void RawConsoleTest::writeNormalisesHexInputAndSendsTheCells() {

@@ -1,0 +1,85 @@
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+#include "app/UserDialogs.h"
+
+using zm880::app::QtUserDialogs;
+
+namespace {
+
+using OpenDialog = std::function<std::optional<QString>(QtUserDialogs&, const QString&)>;
+
+// Opens a dialog, notes the directory it shows and cancels it.
+QString DirectoryShownBy(const OpenDialog& open, const QString& preset) {
+    QWidget parent;
+    QtUserDialogs dialogs(&parent);
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        shown = QFileInfo(dialog->directory().absolutePath()).canonicalFilePath();
+        dialog->reject();
+    });
+    const std::optional<QString> chosen = open(dialogs, preset);
+    return chosen ? QString("accepted: %1").arg(*chosen) : shown;
+}
+
+}  // namespace
+
+class UserDialogsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void openDialogsStartInTheWorkingDirectoryUnlessPreset_data();
+    void openDialogsStartInTheWorkingDirectoryUnlessPreset();
+};
+
+void UserDialogsTest::openDialogsStartInTheWorkingDirectoryUnlessPreset_data() {
+    QTest::addColumn<bool>("updateFile");
+    QTest::addColumn<QString>("presetName");
+    QTest::addColumn<bool>("startsInPresetDirectory");
+
+    QTest::newRow("update file, nothing preset") << true << QString() << false;
+    QTest::newRow("config file, nothing preset") << false << QString() << false;
+    QTest::newRow("config file, bare name preset") << false << QString("reader.cfg") << false;
+    QTest::newRow("config file, remembered path")
+        << false << QString("elsewhere/reader.cfg") << true;
+}
+
+void UserDialogsTest::openDialogsStartInTheWorkingDirectoryUnlessPreset() {
+    QFETCH(bool, updateFile);
+    QFETCH(QString, presetName);
+    QFETCH(bool, startsInPresetDirectory);
+
+    QTemporaryDir working;
+    QTemporaryDir other;
+    QVERIFY(QDir(other.path()).mkpath("elsewhere"));
+    const QString saved = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(working.path()));
+
+    const OpenDialog open = [updateFile](QtUserDialogs& dialogs, const QString& fileName) {
+        return updateFile ? dialogs.OpenUpdateFile(fileName) : dialogs.OpenConfigFile(fileName);
+    };
+    // A dialog that was shown elsewhere before must not pull the next one there.
+    const QString otherDirectory = QFileInfo(other.filePath("elsewhere")).canonicalFilePath();
+    QCOMPARE(DirectoryShownBy(open, other.filePath("elsewhere/old.cfg")), otherDirectory);
+
+    const QString preset =
+        presetName.startsWith("elsewhere") ? other.filePath(presetName) : presetName;
+    const QString shown = DirectoryShownBy(open, preset);
+    QVERIFY(QDir::setCurrent(saved));
+    QCOMPARE(shown, startsInPresetDirectory ? otherDirectory
+                                            : QFileInfo(working.path()).canonicalFilePath());
+}
+
+QTEST_MAIN(UserDialogsTest)
+#include "user_dialogs_test.moc"
