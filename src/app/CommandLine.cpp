@@ -56,7 +56,9 @@ QString UsageText() {
            "                     are joined with single blanks, so quotes are not needed\n"
            "  --simulate[=STATE] use a simulated reader (its state kept in the file STATE)\n"
            "  --help             show this text\n"
-           "  --version          show the version\n";
+           "  --version          show the version\n"
+           "\n"
+           "Without a display, run it under xvfb-run or with QT_QPA_PLATFORM=offscreen.\n";
 }
 
 }  // namespace zm880::app

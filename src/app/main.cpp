@@ -22,13 +22,11 @@ std::shared_ptr<zm880::hid::Platform> OpenPlatform(const zm880::app::CommandLine
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("ZM-880-Utility");
-    QApplication::setApplicationVersion(zm880::app::kProgramVersion);
-    zm880::app::RegisterProgramFile(QCoreApplication::applicationFilePath().toStdString());
-
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
+    // --help and --version are answered before the window system is asked for, so they work
+    // without a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     zm880::app::CommandLine line = zm880::app::ParseCommandLine(arguments);
     if (line.help) {
         std::fputs(zm880::app::UsageText().toLocal8Bit().constData(), stdout);
@@ -38,6 +36,11 @@ int main(int argc, char* argv[]) {
         std::printf("zm880-utility %s\n", zm880::app::kProgramVersion);
         return 0;
     }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("ZM-880-Utility");
+    QApplication::setApplicationVersion(zm880::app::kProgramVersion);
+    zm880::app::RegisterProgramFile(QCoreApplication::applicationFilePath().toStdString());
 
     zm880::app::TMainFormSetup setup;
     try {
