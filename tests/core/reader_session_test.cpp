@@ -81,19 +81,38 @@ TEST_F(ReaderSessionTest, ListsAndClaimsEveryReaderButNoOtherDevice) {
     EXPECT_EQ(session_.Buffer()[0], 3);
 }
 
+// A bus of its own with one reader of the given feature report length, already listed.
+struct OneReaderBus {
+    explicit OneReaderBus(std::size_t featureLength)
+        : bus(std::make_shared<hid::SimulatedBus>()),
+          controller(bus, [](std::function<void()>) {}),
+          session(controller),
+          reader(AddReader(*bus, featureLength)) {
+        controller.DeviceChange();
+        session.RebuildDeviceList();
+    }
+
+    static sim::ReaderModel& AddReader(hid::SimulatedBus& target, std::size_t featureLength) {
+        auto owned = std::make_unique<sim::ReaderModel>();
+        sim::ReaderModel& model = *owned;
+        model.SetFeatureReportLength(featureLength);
+        target.Add(std::move(owned));
+        return model;
+    }
+
+    std::shared_ptr<hid::SimulatedBus> bus;
+    hid::THidDeviceController controller;
+    ReaderSession session;
+    sim::ReaderModel& reader;
+};
+
 TEST_F(ReaderSessionTest, TransfersMoveTheFeatureLengthWithTheReportIdInByteZero) {
     for (const std::size_t length :
          {std::size_t{65}, std::size_t{4}, std::size_t{2}, std::size_t{1}}) {
         SCOPED_TRACE(length);
-        bus_ = std::make_shared<hid::SimulatedBus>();
-        hid::THidDeviceController controller(bus_, [](std::function<void()>) {});
-        ReaderSession session(controller);
-        auto owned = std::make_unique<sim::ReaderModel>();
-        sim::ReaderModel& reader = *owned;
-        reader.SetFeatureReportLength(length);
-        bus_->Add(std::move(owned));
-        controller.DeviceChange();
-        session.RebuildDeviceList();
+        OneReaderBus one(length);
+        ReaderSession& session = one.session;
+        sim::ReaderModel& reader = one.reader;
 
         session.Buffer().fill(0xEE);
         const TransferResult read = session.ReadReport(3);
@@ -121,15 +140,9 @@ TEST_F(ReaderSessionTest, TransfersMoveTheFeatureLengthWithTheReportIdInByteZero
 TEST_F(ReaderSessionTest, UnusableFeatureLengthsAreListedButRefused) {
     for (const std::size_t length : {std::size_t{0}, std::size_t{66}, std::size_t{200}}) {
         SCOPED_TRACE(length);
-        bus_ = std::make_shared<hid::SimulatedBus>();
-        hid::THidDeviceController controller(bus_, [](std::function<void()>) {});
-        ReaderSession session(controller);
-        auto owned = std::make_unique<sim::ReaderModel>();
-        sim::ReaderModel& reader = *owned;
-        reader.SetFeatureReportLength(length);
-        bus_->Add(std::move(owned));
-        controller.DeviceChange();
-        session.RebuildDeviceList();
+        OneReaderBus one(length);
+        ReaderSession& session = one.session;
+        sim::ReaderModel& reader = one.reader;
         ASSERT_EQ(session.Entries().size(), 1u);
 
         session.Buffer().fill(0xEE);
