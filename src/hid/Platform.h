@@ -26,6 +26,17 @@ struct InterfaceEntry {
 };
 
 enum class OpenMode { ReadWrite, QueryOnly };
+
+// Why the last feature transfer on a channel failed, as far as the system tells it. `detail`
+// carries the system's own words (or a backend's reason) for the cases without a kind of their own.
+struct TransferError {
+    enum class Kind { None, Removed, AccessDenied, NoAnswer, Busy, Failed };
+    Kind kind = Kind::None;
+    std::string detail;
+};
+
+// One line for the user: "the reader was removed", "permission denied (...)", ...
+std::string DescribeTransferError(const TransferError& error);
 enum class OpenError { None, NotFound, AccessDenied, Failed };
 
 // Result of a read on a read channel: bytes received (0 when nothing came in time), or failure.
@@ -51,6 +62,8 @@ class Channel {
     // Feature transfers: report[0] is the report ID, report.size() the length moved.
     virtual bool GetFeature(std::span<std::uint8_t> report) = 0;
     virtual bool SetFeature(std::span<const std::uint8_t> report) = 0;
+    // The cause of the last failed GetFeature/SetFeature; backends that cannot tell say Failed.
+    virtual TransferError LastTransferError() const { return {TransferError::Kind::Failed, {}}; }
 
     // Size of the input report ring. Platforms without one (Linux hidraw keeps a fixed queue)
     // return nullopt and refuse to set it: the device then keeps its counts at 0.

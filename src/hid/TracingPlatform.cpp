@@ -70,6 +70,8 @@ class TracingChannel : public Channel {
         return ok;
     }
 
+    TransferError LastTransferError() const override { return inner_->LastTransferError(); }
+
     std::optional<int> GetNumInputBuffers() override { return inner_->GetNumInputBuffers(); }
     bool SetNumInputBuffers(int count) override { return inner_->SetNumInputBuffers(count); }
     InputRead ReadInput(std::span<std::uint8_t> buffer,
