@@ -7,11 +7,8 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "hid/sim/SimulatedBus.h"
 #include "reader/ReaderSession.h"
-
-namespace zm880::hid {
-class Platform;
-}  // namespace zm880::hid
 
 namespace zm880::cli {
 
@@ -45,6 +42,11 @@ class ReaderAccess {
 
     // Device path of an entry ("" when unknown).
     std::string PathOf(std::size_t entry) const;
+
+    // Keeps a simulated bus to this command until Commit (nullptr on other platforms);
+    // CommitSimulatedBus saves it and throws CommandError (exit 1) when it cannot.
+    std::unique_ptr<hid::SimulatedBus::Hold> HoldSimulatedBus();
+    void CommitSimulatedBus(hid::SimulatedBus::Hold& hold) const;
 
   private:
     struct Parts;
