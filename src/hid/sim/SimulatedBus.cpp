@@ -1,10 +1,12 @@
 #include "hid/sim/SimulatedBus.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 #include <type_traits>
 
@@ -20,8 +22,28 @@ constexpr int kMaxInputBuffers = 512;
 // How often the watcher looks at the state file's stamp.
 constexpr std::chrono::milliseconds kWatchInterval{200};
 
+constexpr std::string_view kSlotPrefix = "sim:hidraw";
+
 std::string SlotPath(std::size_t slot) {
-    return "sim:hidraw" + std::to_string(slot);
+    return std::string(kSlotPrefix) + std::to_string(slot);
+}
+
+// The slot of a path that SlotPath gave, in its one spelling.
+std::optional<std::size_t> SlotOf(std::string_view path) {
+    if (!path.starts_with(kSlotPrefix)) {
+        return std::nullopt;
+    }
+    const std::string_view digits = path.substr(kSlotPrefix.size());
+    constexpr std::size_t kMaxDigits = 9;
+    if (digits.empty() || digits.size() > kMaxDigits || (digits.size() > 1 && digits[0] == '0') ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    std::size_t slot = 0;
+    for (char c : digits) {
+        slot = slot * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return slot;
 }
 
 // Identities of the plugged devices in slot order: a change in it is a plug or an unplug.
@@ -100,14 +122,14 @@ class SimulatedBusCore {
         return state_.devices[slot];
     }
 
-    // The device still plugged in under `identity`; nullptr after it left the bus.
-    sim::DeviceModel* Present(const std::string& identity) {
-        for (sim::BusDevice& device : state_.devices) {
-            if (device.plugged && device.identity == identity) {
-                return device.model.get();
-            }
+    // The device of `slot` while it is still plugged in under `identity`; nullptr after it left
+    // the bus. Slots never move, so a channel finds its device without a search.
+    sim::DeviceModel* Present(std::size_t slot, const std::string& identity) {
+        if (slot >= state_.devices.size()) {
+            return nullptr;
         }
-        return nullptr;
+        sim::BusDevice& device = state_.devices[slot];
+        return device.plugged && device.identity == identity ? device.model.get() : nullptr;
     }
 
     // Runs `apply` as one read-modify-write of the shared bus (the caller holds Mutex()):
@@ -308,9 +330,10 @@ namespace {
 
 class SimulatedChannel : public Channel {
   public:
-    SimulatedChannel(std::shared_ptr<SimulatedBusCore> core, std::string identity, OpenMode mode,
-                     bool accessDenied)
+    SimulatedChannel(std::shared_ptr<SimulatedBusCore> core, std::size_t slot,
+                     std::string identity, OpenMode mode, bool accessDenied)
         : core_(std::move(core)),
+          slot_(slot),
           identity_(std::move(identity)),
           mode_(mode),
           accessDenied_(accessDenied) {}
@@ -389,7 +412,7 @@ class SimulatedChannel : public Channel {
         return text;
     }
 
-    sim::DeviceModel* Model() { return core_->Present(identity_); }
+    sim::DeviceModel* Model() { return core_->Present(slot_, identity_); }
 
     bool IsPresent() {
         std::lock_guard lock(core_->Mutex());
@@ -486,15 +509,13 @@ class SimulatedChannel : public Channel {
     }
 
     void UnplugSelf() {
-        auto& devices = core_->Fresh().devices;
-        for (std::size_t slot = 0; slot < devices.size(); ++slot) {
-            if (devices[slot].plugged && devices[slot].identity == identity_) {
-                core_->Unplug(slot);
-            }
+        if (Model() != nullptr) {
+            core_->Unplug(slot_);
         }
     }
 
     std::shared_ptr<SimulatedBusCore> core_;
+    std::size_t slot_;
     std::string identity_;
     OpenMode mode_;
     bool accessDenied_;
@@ -602,11 +623,9 @@ std::unique_ptr<Channel> SimulatedBus::Open(const std::string& path, OpenMode mo
                                             OpenError& error) {
     std::lock_guard lock(core_->Mutex());
     const auto& devices = core_->Fresh().devices;
-    for (std::size_t slot = 0; slot < devices.size(); ++slot) {
-        const sim::BusDevice& device = devices[slot];
-        if (!device.plugged || SlotPath(slot) != path) {
-            continue;
-        }
+    const std::optional<std::size_t> slot = SlotOf(path);
+    if (slot && *slot < devices.size() && devices[*slot].plugged) {
+        const sim::BusDevice& device = devices[*slot];
         const sim::OpenFault fault = device.model->Link().open;
         if (fault == sim::OpenFault::Refused ||
             (fault == sim::OpenFault::QueryOnly && mode == OpenMode::ReadWrite)) {
@@ -620,7 +639,7 @@ std::unique_ptr<Channel> SimulatedBus::Open(const std::string& path, OpenMode mo
         }
         // Without permission the system still reveals identity, descriptor and strings.
         error = OpenError::None;
-        return std::make_unique<SimulatedChannel>(core_, device.identity,
+        return std::make_unique<SimulatedChannel>(core_, *slot, device.identity,
                                                   denied ? OpenMode::QueryOnly : mode, denied);
     }
     error = OpenError::NotFound;
