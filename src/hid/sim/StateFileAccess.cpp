@@ -1,5 +1,7 @@
 #include "hid/sim/StateFileAccess.h"
 
+#include "cfgfile/SafeFile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -45,29 +47,6 @@ fs::path FinalTarget(const fs::path& path) {
     return current;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-void SyncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 }  // namespace
 
 StateFile::StateFile(std::string path) : path_(std::move(path)) {}
@@ -97,69 +76,53 @@ std::optional<FileStamp> StateFile::CurrentStamp() const {
 }
 
 std::optional<FileSnapshot> StateFile::Read() {
-    // Non-blocking, so that a FIFO planted in the file's place cannot hang the open.
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
+    // Nobody needs the lock to read, so a writer may replace the file meanwhile: the text
+    // belongs to the stamp only when the stamp is the same before and after.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::optional<FileStamp> before = CurrentStamp();
+        const cfgfile::SafeReadResult read = cfgfile::ReadFileSafely(path_, kMaxStateFileSize);
+        if (read.error.kind == cfgfile::FileErrorKind::NotFound) {
             return std::nullopt;
         }
-        throw std::runtime_error(path_ + ": cannot be read: " + Reason());
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        throw std::runtime_error(path_ + ": not a regular file");
-    }
-    if (static_cast<std::uint64_t>(info.st_size) > kMaxStateFileSize) {
-        ::close(fd);
-        throw std::runtime_error(path_ + ": larger than " + std::to_string(kMaxStateFileSize) +
-                                 " bytes");
-    }
-    FileSnapshot snapshot{std::string(static_cast<std::size_t>(info.st_size), '\0'),
-                          StampOf(info)};
-    std::size_t got = 0;
-    while (got < snapshot.text.size()) {
-        const ssize_t n = ::read(fd, snapshot.text.data() + got, snapshot.text.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
+        if (!read.error.ok()) {
+            throw std::runtime_error(read.error.message);
         }
-        if (n <= 0) {
-            const std::string why = n < 0 ? Reason() : "it shrank while being read";
-            ::close(fd);
-            throw std::runtime_error(path_ + ": cannot be read: " + why);
+        const std::optional<FileStamp> after = CurrentStamp();
+        if (before && before == after) {
+            Pin(*after);
+            return FileSnapshot{std::string(read.bytes.begin(), read.bytes.end()), *after};
         }
-        got += static_cast<std::size_t>(n);
     }
-    Keep(fd);
-    return snapshot;
+    throw std::runtime_error(path_ + ": cannot be read: it keeps changing");
 }
 
 FileStamp StateFile::Write(const std::string& text) {
-    const fs::path target = FinalTarget(path_);
-    fs::path folder = target.parent_path();
-    if (folder.empty()) {
-        folder = ".";
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const cfgfile::SafeFileError error = cfgfile::WriteFileSafely(path_, {bytes, text.size()});
+    if (!error.ok()) {
+        // The message names the file; the user's line names it once, so only the reason stays.
+        const std::size_t reason = error.message.rfind(": ");
+        throw SaveError(reason == std::string::npos ? error.message
+                                                    : error.message.substr(reason + 2));
     }
-    // mkstemp creates the temporary exclusively under a name nobody can plant in advance.
-    std::string temp = (folder / (target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        throw SaveError(Reason());
+    // Writers hold the lock, so what the path names now is what was just written.
+    const std::optional<FileStamp> stamp = CurrentStamp();
+    if (!stamp) {
+        throw SaveError("it vanished right after being written");
     }
-    struct stat old {};
-    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    struct stat written {};
-    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, text) || ::fsync(fd) != 0 ||
-        ::fstat(fd, &written) != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
-        const std::string why = Reason();
+    Pin(*stamp);
+    return *stamp;
+}
+
+void StateFile::Pin(const FileStamp& stamp) {
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && StampOf(info) == stamp) {
+        Keep(fd);
+    } else if (fd >= 0) {
         ::close(fd);
-        ::unlink(temp.c_str());
-        throw SaveError(why);
     }
-    SyncFolder(folder);
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    Keep(fd);
-    return StampOf(written);
 }
 
 void StateFile::Lock() {

@@ -48,7 +48,7 @@ class StateFile {
     std::optional<FileStamp> CurrentStamp() const;
 
     // The whole file, if it is a regular file of at most kMaxStateFileSize bytes; nullopt when
-    // it does not exist. Throws std::runtime_error naming the file otherwise.
+    // it does not exist. Throws std::runtime_error naming the file and the reason otherwise.
     std::optional<FileSnapshot> Read();
 
     // Replaces the file's content at once: readers see the old or the new text, never a mix.
@@ -64,6 +64,8 @@ class StateFile {
 
   private:
     void Keep(int fd);
+    // Keeps the version of `stamp` open if the path still names it.
+    void Pin(const FileStamp& stamp);
 
     std::string path_;
     int lockFd_ = -1;
