@@ -41,5 +41,6 @@ void AddFwCommands(CLI::App& app, int& exitCode);
 // (`zm880ctl --simulate=bus.json list`) or after it.
 void AddReaderCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
+void AddSimCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 
 }  // namespace zm880::cli

@@ -10,6 +10,7 @@
 #include "hid/Platform.h"
 #include "hid/TracingPlatform.h"
 #include "hid/sim/SimulatedBus.h"
+#include "hid/sim/StateFileAccess.h"
 
 namespace zm880::cli {
 
@@ -28,6 +29,7 @@ void AddReaderOptions(CLI::App& command, GlobalOptions& options) {
 
 struct ReaderAccess::Parts {
     std::shared_ptr<hid::Platform> platform;
+    hid::SimulatedBus* simulatedBus = nullptr;  // within platform, when it is simulated
     std::deque<std::function<void()>> posted;
     std::unique_ptr<hid::THidDeviceController> controller;
     std::unique_ptr<ReaderSession> session;
@@ -44,15 +46,19 @@ struct ReaderAccess::Parts {
 
 namespace {
 
-std::shared_ptr<hid::Platform> OpenPlatform(const GlobalOptions& options) {
+std::shared_ptr<hid::Platform> OpenPlatform(const GlobalOptions& options,
+                                            hid::SimulatedBus*& simulatedBus) {
     try {
         std::unique_ptr<hid::Platform> platform =
             options.simulate ? hid::MakeSimulatedPlatform(*options.simulate)
                              : hid::MakeSystemPlatform();
+        simulatedBus = dynamic_cast<hid::SimulatedBus*>(platform.get());
         if (!options.trace.empty()) {
             platform = std::make_unique<hid::TracingPlatform>(std::move(platform), options.trace);
         }
         return platform;
+    } catch (const hid::simfile::SaveError& e) {
+        throw CommandError(kExitFailed, *options.simulate + ": " + e.what());
     } catch (const std::runtime_error& e) {
         throw CommandError(kExitUsage, e.what());
     }
@@ -63,7 +69,7 @@ std::shared_ptr<hid::Platform> OpenPlatform(const GlobalOptions& options) {
 ReaderAccess::ReaderAccess(const GlobalOptions& options)
     : options_(options), parts_(std::make_unique<Parts>()) {
     Parts& parts = *parts_;
-    parts.platform = OpenPlatform(options_);
+    parts.platform = OpenPlatform(options_, parts.simulatedBus);
     parts.controller = std::make_unique<hid::THidDeviceController>(
         parts.platform, [&parts](std::function<void()> task) { parts.posted.push_back(task); });
     parts.session = std::make_unique<ReaderSession>(*parts.controller);
@@ -136,7 +142,9 @@ std::vector<std::size_t> ReaderAccess::ChosenReaders() const {
     throw CommandError(kExitUsage, "no reader " + selector + " (see 'zm880ctl list')");
 }
 
-int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>& action) {
+namespace {
+
+int RunOnChosenReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>& action) {
     ReaderSession& session = access.Session();
     const std::vector<std::size_t> chosen = access.ChosenReaders();
     if (!access.Options().all) {
@@ -156,6 +164,33 @@ int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>
             std::cout << name << ": failed: " << e.what() << '\n';
             exitCode = std::max(exitCode, e.exitCode());
         }
+    }
+    return exitCode;
+}
+
+}  // namespace
+
+std::unique_ptr<hid::SimulatedBus::Hold> ReaderAccess::HoldSimulatedBus() {
+    if (parts_->simulatedBus == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<hid::SimulatedBus::Hold>(*parts_->simulatedBus);
+}
+
+void ReaderAccess::CommitSimulatedBus(hid::SimulatedBus::Hold& hold) const {
+    try {
+        hold.Commit();
+    } catch (const hid::simfile::SaveError& e) {
+        throw CommandError(kExitFailed, *options_.simulate + ": " + e.what());
+    }
+}
+
+int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>& action) {
+    // On a shared simulated bus the whole command is one read-modify-write, saved once.
+    const std::unique_ptr<hid::SimulatedBus::Hold> hold = access.HoldSimulatedBus();
+    const int exitCode = RunOnChosenReaders(access, action);
+    if (hold) {
+        access.CommitSimulatedBus(*hold);
     }
     return exitCode;
 }

@@ -7,11 +7,8 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "hid/sim/SimulatedBus.h"
 #include "reader/ReaderSession.h"
-
-namespace zm880::hid {
-class Platform;
-}  // namespace zm880::hid
 
 namespace zm880::cli {
 
@@ -20,8 +17,8 @@ void AddReaderOptions(CLI::App& command, GlobalOptions& options);
 
 // Everything a reader command talks through: the platform chosen by the options (the system's,
 // or the simulated bus; wrapped in the tracing decorator with --trace), its device controller and
-// a session whose device list is already built. A simulated bus with a state file is saved back
-// when the access ends.
+// a session whose device list is already built. A simulated bus with a state file is saved after
+// each change, or once at the end of a RunOnReaders command.
 class ReaderAccess {
   public:
     explicit ReaderAccess(const GlobalOptions& options);
@@ -46,6 +43,11 @@ class ReaderAccess {
     // Device path of an entry ("" when unknown).
     std::string PathOf(std::size_t entry) const;
 
+    // Keeps a simulated bus to this command until Commit (nullptr on other platforms);
+    // CommitSimulatedBus saves it and throws CommandError (exit 1) when it cannot.
+    std::unique_ptr<hid::SimulatedBus::Hold> HoldSimulatedBus();
+    void CommitSimulatedBus(hid::SimulatedBus::Hold& hold) const;
+
   private:
     struct Parts;
     const GlobalOptions options_;
@@ -55,7 +57,8 @@ class ReaderAccess {
 // Runs `action` once per chosen reader with that reader selected in the session. Without --all
 // an error propagates as CommandError. With --all every reader gets one result line on stdout,
 // "reader N (PATH): ok" or "reader N (PATH): failed: MESSAGE", and the result is exit code 1
-// when any failed (2 when a failure was bad input).
+// when any failed (2 when a failure was bad input). A simulated bus is kept to the command for
+// its whole run; exit 1 when it cannot be saved at the end.
 int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>& action);
 
 // `watch`: one line per arrival and removal of a reader until SIGINT or SIGTERM.

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     AddReaderOptions(app, *options);
     AddReaderCommands(app, options, exitCode);
     AddFlashCommand(app, options, exitCode);
+    AddSimCommand(app, options, exitCode);
 
     try {
         app.parse(argc, argv);

@@ -291,20 +291,34 @@ ReaderFaults ParseReaderFaults(const Fields& fields) {
     return faults;
 }
 
+// Only the pages that differ from erased flash, the others null; nothing when all are erased.
 json FlashToJson(const FlashImage& flash) {
+    constexpr auto kErased = ErasedPage();
     json pages = json::array();
+    bool any = false;
     for (std::size_t page = 0; page < flasher::kPageCount; ++page) {
-        pages.push_back(Hex(flasher::ImagePage(flash, page), false));
+        const auto bytes = flasher::ImagePage(flash, page);
+        if (std::equal(bytes.begin(), bytes.end(), kErased.begin())) {
+            pages.push_back(nullptr);
+        } else {
+            pages.push_back(Hex(bytes, false));
+            any = true;
+        }
     }
-    return pages;
+    return any ? pages : json();
 }
 
+// A null page is erased flash.
 FlashImage ParseFlash(const json& value, const std::string& where) {
     if (!value.is_array() || value.size() != flasher::kPageCount) {
         Fail(where, "expected a list of " + std::to_string(flasher::kPageCount) + " pages");
     }
     FlashImage flash;
+    flash.fill(0xFF);
     for (std::size_t page = 0; page < flasher::kPageCount; ++page) {
+        if (value[page].is_null()) {
+            continue;
+        }
         const auto bytes = ParseHexArray<flasher::kPageSize>(
             value[page], where + "[" + std::to_string(page) + "]");
         std::copy(bytes.begin(), bytes.end(),
@@ -337,32 +351,63 @@ LoaderState ParseLoader(const Fields& fields) {
     return loader;
 }
 
+// Adds `value` under `key` unless it equals what a missing key stands for, so that a state file
+// stays as small as what differs from default devices.
+void PutIfNotDefault(json& out, const char* key, json value, const json& fallback) {
+    if (value != fallback) {
+        out[key] = std::move(value);
+    }
+}
+
+void IdentityToJson(const DeviceIdentity& id, const DeviceIdentity& fallback, json& out) {
+    PutIfNotDefault(out, "vendorId", HexWord(id.vendorId), HexWord(fallback.vendorId));
+    PutIfNotDefault(out, "productId", HexWord(id.productId), HexWord(fallback.productId));
+    PutIfNotDefault(out, "versionNumber", HexWord(id.versionNumber),
+                    HexWord(fallback.versionNumber));
+    PutIfNotDefault(out, "manufacturer", id.manufacturer, fallback.manufacturer);
+    PutIfNotDefault(out, "product", id.product, fallback.product);
+}
+
 json DeviceToJson(const BusDevice& device) {
     const DeviceModel& model = *device.model;
-    const DeviceIdentity& id = model.Identity();
-    json out = {
-        {"kind", dynamic_cast<const ReaderModel*>(&model) != nullptr ? kReaderKind : kPlainKind},
-        {"identity", device.identity},
-        {"plugged", device.plugged},
-        {"vendorId", HexWord(id.vendorId)},
-        {"productId", HexWord(id.productId)},
-        {"versionNumber", HexWord(id.versionNumber)},
-        {"manufacturer", id.manufacturer},
-        {"product", id.product},
-    };
-    json faults = LinkFaultsToJson(model.Link());
-    if (const auto* reader = dynamic_cast<const ReaderModel*>(&model)) {
-        out["featureReportLength"] = reader->FeatureReportLength();
-        out["settings"] = Hex(reader->Settings(), true);
-        out["flash"] = FlashToJson(reader->Flash());
+    const auto* reader = dynamic_cast<const ReaderModel*>(&model);
+    json out = json::object();
+    if (reader == nullptr) {
+        out["kind"] = kPlainKind;
+    }
+    out["identity"] = device.identity;
+    out["plugged"] = device.plugged;
+    json faults = json::object();
+    if (model.Link() != LinkFaults{}) {
+        faults = LinkFaultsToJson(model.Link());
+    }
+    if (reader != nullptr) {
+        const ReaderModel fresh;
+        IdentityToJson(model.Identity(), fresh.Identity(), out);
+        PutIfNotDefault(out, "featureReportLength", reader->FeatureReportLength(),
+                        kDefaultFeatureReportLength);
+        if (reader->Settings() != ReaderModel::DefaultSettings()) {
+            out["settings"] = Hex(reader->Settings(), true);
+        }
+        if (json flash = FlashToJson(reader->Flash()); !flash.is_null()) {
+            out["flash"] = std::move(flash);
+        }
         if (reader->Loader() != LoaderState{}) {
             out["loader"] = LoaderToJson(reader->Loader());
         }
-        ReaderFaultsToJson(reader->Faults(), faults);
+        if (reader->Faults() != ReaderFaults{}) {
+            ReaderFaultsToJson(reader->Faults(), faults);
+        }
     } else {
-        out["descriptor"] = Hex(model.ReportDescriptor(), true);
+        const PlainHidDevice keyboard = MakeKeyboard();
+        IdentityToJson(model.Identity(), keyboard.Identity(), out);
+        if (model.ReportDescriptor() != keyboard.ReportDescriptor()) {
+            out["descriptor"] = Hex(model.ReportDescriptor(), true);
+        }
     }
-    out["faults"] = faults;
+    if (!faults.empty()) {
+        out["faults"] = faults;
+    }
     return out;
 }
 
@@ -466,7 +511,7 @@ json ToJson(const BusState& state) {
 BusState BusStateFromJson(const json& document) {
     const Fields fields(document, "state", {"nextIdentity", "devices"});
     BusState state;
-    state.nextIdentity = fields.Number<std::uint64_t>("nextIdentity", 1, 1'000'000'000'000);
+    state.nextIdentity = fields.Number<std::uint64_t>("nextIdentity", 1, kMaxIdentity);
     if (const json* devices = fields.Find("devices")) {
         if (!devices->is_array()) {
             Fail(fields.Where("devices"), "expected a list of devices");

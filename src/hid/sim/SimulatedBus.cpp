@@ -1,17 +1,16 @@
 #include "hid/sim/SimulatedBus.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <condition_variable>
 #include <mutex>
-#include <sstream>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
+#include <type_traits>
 
+#include "hid/sim/StateFileAccess.h"
 #include "sim/BusState.h"
 
 namespace zm880::hid {
@@ -20,90 +19,101 @@ namespace {
 constexpr int kDefaultInputBuffers = 32;
 constexpr int kMinInputBuffers = 2;
 constexpr int kMaxInputBuffers = 512;
+// How often the watcher looks at the state file's stamp.
+constexpr std::chrono::milliseconds kWatchInterval{200};
+
+constexpr std::string_view kSlotPrefix = "sim:hidraw";
 
 std::string SlotPath(std::size_t slot) {
-    return "sim:hidraw" + std::to_string(slot);
+    return std::string(kSlotPrefix) + std::to_string(slot);
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in) {
-        throw std::runtime_error(path + ": cannot be read");
+// The slot of a path that SlotPath gave, in its one spelling.
+std::optional<std::size_t> SlotOf(std::string_view path) {
+    if (!path.starts_with(kSlotPrefix)) {
+        return std::nullopt;
     }
-    return text.str();
+    const std::string_view digits = path.substr(kSlotPrefix.size());
+    constexpr std::size_t kMaxDigits = 9;
+    if (digits.empty() || digits.size() > kMaxDigits || (digits.size() > 1 && digits[0] == '0') ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    std::size_t slot = 0;
+    for (char c : digits) {
+        slot = slot * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return slot;
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& text) {
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::filesystem::remove(temp);
-            throw std::runtime_error(path + ": cannot be written");
-        }
+// Identities of the plugged devices in slot order: a change in it is a plug or an unplug.
+std::vector<std::string> PluggedIdentities(const sim::BusState& state) {
+    std::vector<std::string> identities;
+    for (const sim::BusDevice& device : state.devices) {
+        identities.push_back(device.plugged ? device.identity : std::string());
     }
-    std::error_code error;
-    std::filesystem::rename(temp, path, error);
-    if (error) {
-        std::filesystem::remove(temp);
-        throw std::runtime_error(path + ": cannot be replaced: " + error.message());
-    }
+    return identities;
 }
 
 }  // namespace
 
 class SimulatedBusCore {
   public:
-    explicit SimulatedBusCore(std::string stateFile) : stateFile_(std::move(stateFile)) {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            throw std::runtime_error(std::string("simulated bus: no change pipe: ") +
-                                     std::strerror(errno));
+    // In memory without a path.
+    explicit SimulatedBusCore(const std::string& stateFile) {
+        if (!stateFile.empty()) {
+            file_.emplace(stateFile);
         }
-        for (int fd : fds) {
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        }
-        changeRead_ = fds[0];
-        changeWrite_ = fds[1];
     }
 
     ~SimulatedBusCore() {
-        ::close(changeRead_);
-        ::close(changeWrite_);
+        {
+            std::lock_guard lock(watchMutex_);
+            stopWatching_ = true;
+        }
+        watchWake_.notify_all();
+        if (watcher_.joinable()) {
+            watcher_.join();
+        }
     }
 
     SimulatedBusCore(const SimulatedBusCore&) = delete;
     SimulatedBusCore& operator=(const SimulatedBusCore&) = delete;
 
-    void Load() {
-        if (!std::filesystem::exists(stateFile_)) {
-            state_ = sim::DefaultBusState();
-        } else {
-            const std::string text = ReadWholeFile(stateFile_);
-            try {
-                state_ = sim::BusStateFromJson(sim::StateJson::parse(text));
-            } catch (const nlohmann::json::exception& e) {
-                throw std::runtime_error(stateFile_ + ": not a valid state file: " + e.what());
-            } catch (const std::runtime_error& e) {
-                throw std::runtime_error(stateFile_ + ": " + e.what());
+    // Loads the file, gives identities to plugged devices that have none, saves when that
+    // changed the file, and starts watching it.
+    void Open() {
+        std::lock_guard lock(mutex_);
+        {
+            FileLock fileLock(*this);
+            const std::optional<simfile::FileSnapshot> snapshot = file_->Read();
+            if (snapshot) {
+                state_ = Parse(snapshot->text);
+                known_ = snapshot->stamp;
+                savedText_ = snapshot->text;
+            } else {
+                state_ = sim::DefaultBusState();
+                dirty_ = true;
             }
-            savedText_ = text;
-        }
-        for (sim::BusDevice& device : state_.devices) {
-            if (device.plugged && device.identity.empty()) {
-                device.identity = FreshIdentity();
+            for (sim::BusDevice& device : state_.devices) {
+                if (device.plugged && device.identity.empty()) {
+                    device.identity = FreshIdentity();
+                    dirty_ = true;
+                }
             }
+            SaveNow();
         }
-        Save();
+        watcher_ = std::thread([this] { Watch(); });
     }
 
     std::mutex& Mutex() { return mutex_; }
-    sim::BusState& State() { return state_; }
+
+    // The state brought up to date with the file, for a look that changes nothing. Unsaved
+    // changes of this process win over the file.
+    sim::BusState& Fresh() {
+        Refresh();
+        return state_;
+    }
 
     sim::BusDevice& At(std::size_t slot) {
         if (slot >= state_.devices.size()) {
@@ -112,21 +122,48 @@ class SimulatedBusCore {
         return state_.devices[slot];
     }
 
-    // The device still plugged in under `identity`; nullptr after it left the bus.
-    sim::DeviceModel* Present(const std::string& identity) {
-        for (sim::BusDevice& device : state_.devices) {
-            if (device.plugged && device.identity == identity) {
-                return device.model.get();
-            }
+    // The device of `slot` while it is still plugged in under `identity`; nullptr after it left
+    // the bus. Slots never move, so a channel finds its device without a search.
+    sim::DeviceModel* Present(std::size_t slot, const std::string& identity) {
+        if (slot >= state_.devices.size()) {
+            return nullptr;
         }
-        return nullptr;
+        sim::BusDevice& device = state_.devices[slot];
+        return device.plugged && device.identity == identity ? device.model.get() : nullptr;
     }
+
+    // Runs `apply` as one read-modify-write of the shared bus (the caller holds Mutex()):
+    // under the file lock on the freshly loaded state, then saved. Inside a hold the lock is
+    // already taken and the save waits for the hold's end. Throws simfile::SaveError.
+    template <typename Apply>
+    auto Change(Apply apply) {
+        FileLock fileLock(*this);
+        Refresh();
+        const bool wasDirty = dirty_;
+        dirty_ = true;
+        try {
+            if constexpr (std::is_void_v<decltype(apply())>) {
+                apply();
+                SaveUnlessHeld();
+            } else {
+                auto result = apply();
+                SaveUnlessHeld();
+                return result;
+            }
+        } catch (const std::logic_error&) {
+            dirty_ = wasDirty;  // a refused change (no such slot) changed nothing
+            throw;
+        }
+    }
+
+    // The caller changed the models in place: they, not the file, are the newest state.
+    void MarkChanged() { dirty_ = true; }
 
     void Plug(std::size_t slot) {
         sim::BusDevice& device = At(slot);
         device.plugged = true;
         device.identity = FreshIdentity();
-        Signal();
+        signal_.Raise();
     }
 
     void Unplug(std::size_t slot) {
@@ -135,59 +172,168 @@ class SimulatedBusCore {
             return;
         }
         device.plugged = false;
-        Signal();
+        signal_.Raise();
     }
 
-    // Writes the state file when the state differs from what it holds.
-    void Save() {
-        if (stateFile_.empty()) {
+    // Writes the state file when the state differs from what it holds. Throws SaveError; the
+    // bus then falls back to what the file holds at the next look.
+    void SaveNow() {
+        if (!file_ || !dirty_) {
             return;
         }
+        dirty_ = false;
         std::string text = sim::ToJson(state_).dump(2) + "\n";
-        if (text != savedText_) {
-            WriteFileAtomically(stateFile_, text);
-            savedText_ = std::move(text);
+        if (text == savedText_) {
+            return;
         }
+        try {
+            known_ = file_->Write(text);
+        } catch (const simfile::SaveError&) {
+            known_.reset();
+            throw;
+        }
+        savedText_ = std::move(text);
     }
 
-    int ChangeFd() const { return changeRead_; }
-
-    int TakeChanges() {
-        int count = 0;
-        char buffer[64];
-        for (;;) {
-            const ssize_t got = ::read(changeRead_, buffer, sizeof buffer);
-            if (got <= 0) {
-                return count;
-            }
-            count += static_cast<int>(got);
+    void BeginHold() {
+        std::lock_guard lock(mutex_);
+        if (holds_ == 0 && file_) {
+            file_->Lock();
+            Refresh();
         }
+        ++holds_;
     }
+
+    void EndHold() {
+        std::lock_guard lock(mutex_);
+        if (--holds_ > 0 || !file_) {
+            return;
+        }
+        struct Unlock {
+            simfile::StateFile& file;
+            ~Unlock() { file.Unlock(); }
+        } unlock{*file_};
+        SaveNow();
+    }
+
+    int ChangeFd() const { return signal_.Fd(); }
+    int TakeChanges() { return signal_.Take(); }
 
   private:
-    std::string FreshIdentity() { return "sim-" + std::to_string(state_.nextIdentity++); }
+    // The cross-process lock for one change, unless a hold has it already.
+    class FileLock {
+      public:
+        explicit FileLock(SimulatedBusCore& core)
+            : file_(core.holds_ == 0 && core.file_ ? &*core.file_ : nullptr) {
+            if (file_ != nullptr) {
+                file_->Lock();
+            }
+        }
+        ~FileLock() {
+            if (file_ != nullptr) {
+                file_->Unlock();
+            }
+        }
+        FileLock(const FileLock&) = delete;
+        FileLock& operator=(const FileLock&) = delete;
 
-    void Signal() {
-        const char byte = 1;
-        // A full pipe already says that something changed.
-        [[maybe_unused]] const ssize_t written = ::write(changeWrite_, &byte, 1);
+      private:
+        simfile::StateFile* file_;
+    };
+
+    sim::BusState Parse(const std::string& text) const {
+        try {
+            return sim::BusStateFromJson(sim::StateJson::parse(text));
+        } catch (const nlohmann::json::exception& e) {
+            throw std::runtime_error(file_->Path() + ": not a valid state file: " + e.what());
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(file_->Path() + ": " + e.what());
+        }
+    }
+
+    // Takes over what another process saved. A file that went away or reads as garbage leaves
+    // the bus as it is: the next save writes it anew.
+    void Refresh() {
+        // Within a hold nobody else may change the file.
+        if (!file_ || dirty_ || holds_ > 0) {
+            return;
+        }
+        const std::optional<simfile::FileStamp> stamp = file_->CurrentStamp();
+        if (!stamp || stamp == known_) {
+            return;
+        }
+        try {
+            const std::optional<simfile::FileSnapshot> snapshot = file_->Read();
+            if (!snapshot) {
+                return;
+            }
+            known_ = snapshot->stamp;
+            sim::BusState loaded = Parse(snapshot->text);
+            savedText_ = snapshot->text;
+            const bool plugsChanged = PluggedIdentities(loaded) != PluggedIdentities(state_);
+            state_ = std::move(loaded);
+            if (plugsChanged) {
+                signal_.Raise();
+            }
+        } catch (const std::runtime_error&) {
+        }
+    }
+
+    void SaveUnlessHeld() {
+        if (holds_ == 0) {
+            SaveNow();
+        }
+    }
+
+    void Watch() {
+        std::unique_lock wait(watchMutex_);
+        while (!watchWake_.wait_for(wait, kWatchInterval, [this] { return stopWatching_; })) {
+            std::lock_guard lock(mutex_);
+            Refresh();
+        }
+    }
+
+    // Identities never exceed what a state file may hold: past the limit the count starts
+    // over, skipping identities still in use.
+    std::string FreshIdentity() {
+        for (;;) {
+            const std::string identity = "sim-" + std::to_string(state_.nextIdentity);
+            state_.nextIdentity = state_.nextIdentity >= sim::kMaxIdentity
+                                      ? 1
+                                      : state_.nextIdentity + 1;
+            bool inUse = false;
+            for (const sim::BusDevice& device : state_.devices) {
+                inUse = inUse || device.identity == identity;
+            }
+            if (!inUse) {
+                return identity;
+            }
+        }
     }
 
     std::mutex mutex_;
     sim::BusState state_;
-    std::string stateFile_;
+    std::optional<simfile::StateFile> file_;
+    std::optional<simfile::FileStamp> known_;  // the file version state_ was loaded or saved as
     std::string savedText_;
-    int changeRead_ = -1;
-    int changeWrite_ = -1;
+    bool dirty_ = false;  // changed since the last save
+    int holds_ = 0;
+    simfile::ChangeSignal signal_;
+
+    std::mutex watchMutex_;
+    std::condition_variable watchWake_;
+    bool stopWatching_ = false;
+    std::thread watcher_;
 };
 
 namespace {
 
 class SimulatedChannel : public Channel {
   public:
-    SimulatedChannel(std::shared_ptr<SimulatedBusCore> core, std::string identity, OpenMode mode,
-                     bool accessDenied)
+    SimulatedChannel(std::shared_ptr<SimulatedBusCore> core, std::size_t slot,
+                     std::string identity, OpenMode mode, bool accessDenied)
         : core_(std::move(core)),
+          slot_(slot),
           identity_(std::move(identity)),
           mode_(mode),
           accessDenied_(accessDenied) {}
@@ -215,14 +361,16 @@ class SimulatedChannel : public Channel {
     }
 
     bool GetFeature(std::span<std::uint8_t> report) override {
-        return Transfer(false,
+        return Transfer(false, report.empty() ? 0 : report[0],
                         [report](sim::DeviceModel& model) { return model.GetFeature(report); });
     }
 
     bool SetFeature(std::span<const std::uint8_t> report) override {
-        return Transfer(true,
+        return Transfer(true, report.empty() ? 0 : report[0],
                         [report](sim::DeviceModel& model) { return model.SetFeature(report); });
     }
+
+    TransferError LastTransferError() const override { return lastError_; }
 
     std::optional<int> GetNumInputBuffers() override {
         if (accessDenied_) {
@@ -255,6 +403,8 @@ class SimulatedChannel : public Channel {
     bool AccessDenied() const override { return accessDenied_; }
 
   private:
+    using Kind = TransferError::Kind;
+
     static std::optional<std::string> NonEmpty(std::optional<std::string> text) {
         if (text && text->empty()) {
             return std::nullopt;
@@ -262,73 +412,115 @@ class SimulatedChannel : public Channel {
         return text;
     }
 
+    sim::DeviceModel* Model() { return core_->Present(slot_, identity_); }
+
     bool IsPresent() {
         std::lock_guard lock(core_->Mutex());
-        return core_->Present(identity_) != nullptr;
+        core_->Fresh();
+        return Model() != nullptr;
     }
 
     template <typename T, typename Ask>
     std::optional<T> Query(Ask ask) {
         std::lock_guard lock(core_->Mutex());
-        const sim::DeviceModel* model = core_->Present(identity_);
+        core_->Fresh();
+        const sim::DeviceModel* model = Model();
         if (model == nullptr) {
             return std::nullopt;
         }
         return ask(*model);
     }
 
+    bool Fail(TransferError error) {
+        lastError_ = std::move(error);
+        return false;
+    }
+
+    // Why the model refused a transfer of `reportId`.
+    static TransferError Refusal(const sim::DeviceModel& model, bool writes,
+                                 std::uint8_t reportId) {
+        if (const auto* reader = dynamic_cast<const sim::ReaderModel*>(&model)) {
+            const auto& faulty = writes ? reader->Faults().failSet : reader->Faults().failGet;
+            if (faulty.contains(reportId)) {
+                return {Kind::Failed, "simulated fault"};
+            }
+        }
+        return {Kind::Failed, "the device refused the report"};
+    }
+
+    // A GET only looks; a SET, or any transfer that counts towards an unplug, is a change of
+    // the shared bus.
     template <typename Move>
-    bool Transfer(bool writes, Move move) {
+    bool Transfer(bool writes, std::uint8_t reportId, Move move) {
         if (mode_ == OpenMode::QueryOnly) {
-            return false;
+            return accessDenied_ ? Fail({Kind::AccessDenied, {}})
+                                 : Fail({Kind::Failed, "the channel was opened for queries only"});
         }
+        std::chrono::milliseconds latency{0};
+        bool counts = false;
+        {
+            std::lock_guard lock(core_->Mutex());
+            core_->Fresh();
+            const sim::DeviceModel* model = Model();
+            if (model == nullptr) {
+                return Fail({Kind::Removed, {}});
+            }
+            latency = model->Link().latency;
+            counts = model->Link().unplugAfterTransfers.has_value();
+        }
+        // The bus stays free for others while the transfer is on the wire.
+        std::this_thread::sleep_for(latency);
+
         std::lock_guard lock(core_->Mutex());
-        sim::DeviceModel* model = core_->Present(identity_);
-        if (model == nullptr) {
-            return false;
+        if (!writes && !counts) {
+            core_->Fresh();
+            return Finish(Model(), writes, reportId, move);
         }
-        std::this_thread::sleep_for(model->Link().latency);
+        try {
+            return core_->Change([&] { return Finish(Model(), writes, reportId, move); });
+        } catch (const simfile::SaveError& e) {
+            // The bus could not keep what the transfer changed, so it did not happen for good.
+            return Fail({Kind::Failed, e.what()});
+        }
+    }
+
+    template <typename Move>
+    bool Finish(sim::DeviceModel* model, bool writes, std::uint8_t reportId, Move& move) {
+        if (model == nullptr) {
+            return Fail({Kind::Removed, {}});
+        }
         std::optional<int>& remaining = model->Link().unplugAfterTransfers;
-        bool ok = false;
-        // A successful SET or a countdown may change what the state file holds; a GET never does.
-        bool changed = remaining.has_value();
         if (remaining && *remaining <= 0) {
             remaining.reset();
             UnplugSelf();
-        } else {
-            ok = move(*model);
-            changed = changed || (ok && writes);
-            if (remaining && --*remaining == 0) {
-                remaining.reset();
-                UnplugSelf();
-            }
+            return Fail({Kind::Removed, {}});
         }
-        if (!changed) {
-            return ok;
+        const bool ok = move(*model);
+        const TransferError refusal = ok ? TransferError{} : Refusal(*model, writes, reportId);
+        if (remaining && --*remaining == 0) {
+            remaining.reset();
+            UnplugSelf();
         }
-        try {
-            core_->Save();
-        } catch (const std::runtime_error&) {
-            // The bus could not keep what the transfer changed, so it did not happen for good.
-            return false;
+        if (!ok) {
+            return Fail(refusal);
         }
-        return ok;
+        lastError_ = {};
+        return true;
     }
 
     void UnplugSelf() {
-        auto& devices = core_->State().devices;
-        for (std::size_t slot = 0; slot < devices.size(); ++slot) {
-            if (devices[slot].plugged && devices[slot].identity == identity_) {
-                core_->Unplug(slot);
-            }
+        if (Model() != nullptr) {
+            core_->Unplug(slot_);
         }
     }
 
     std::shared_ptr<SimulatedBusCore> core_;
+    std::size_t slot_;
     std::string identity_;
     OpenMode mode_;
     bool accessDenied_;
     int inputBuffers_ = kDefaultInputBuffers;
+    TransferError lastError_;
 };
 
 }  // namespace
@@ -337,40 +529,40 @@ SimulatedBus::SimulatedBus() : core_(std::make_shared<SimulatedBusCore>("")) {}
 
 SimulatedBus::SimulatedBus(const std::string& stateFile)
     : core_(std::make_shared<SimulatedBusCore>(stateFile)) {
-    core_->Load();
+    core_->Open();
 }
 
 SimulatedBus::~SimulatedBus() = default;
 
 std::size_t SimulatedBus::Add(std::unique_ptr<sim::DeviceModel> device) {
     std::lock_guard lock(core_->Mutex());
-    auto& devices = core_->State().devices;
-    devices.push_back({std::move(device), false, ""});
-    core_->Plug(devices.size() - 1);
-    core_->Save();
-    return devices.size() - 1;
+    return core_->Change([&] {
+        auto& devices = core_->Fresh().devices;
+        devices.push_back({std::move(device), false, ""});
+        core_->Plug(devices.size() - 1);
+        return devices.size() - 1;
+    });
 }
 
 void SimulatedBus::Plug(std::size_t slot) {
     std::lock_guard lock(core_->Mutex());
-    core_->Plug(slot);
-    core_->Save();
+    core_->Change([&] { core_->Plug(slot); });
 }
 
 void SimulatedBus::Unplug(std::size_t slot) {
     std::lock_guard lock(core_->Mutex());
-    core_->Unplug(slot);
-    core_->Save();
+    core_->Change([&] { core_->Unplug(slot); });
 }
 
 bool SimulatedBus::IsPlugged(std::size_t slot) const {
     std::lock_guard lock(core_->Mutex());
+    core_->Fresh();
     return core_->At(slot).plugged;
 }
 
 std::size_t SimulatedBus::DeviceCount() const {
     std::lock_guard lock(core_->Mutex());
-    return core_->State().devices.size();
+    return core_->Fresh().devices.size();
 }
 
 std::string SimulatedBus::PathOf(std::size_t slot) const {
@@ -379,6 +571,7 @@ std::string SimulatedBus::PathOf(std::size_t slot) const {
 
 sim::DeviceModel& SimulatedBus::Device(std::size_t slot) {
     std::lock_guard lock(core_->Mutex());
+    core_->Fresh();
     return *core_->At(slot).model;
 }
 
@@ -392,13 +585,32 @@ sim::ReaderModel& SimulatedBus::Reader(std::size_t slot) {
 
 void SimulatedBus::Save() {
     std::lock_guard lock(core_->Mutex());
-    core_->Save();
+    core_->MarkChanged();
+    core_->Change([] {});
+}
+
+SimulatedBus::Hold::Hold(SimulatedBus& bus) : core_(bus.core_) {
+    core_->BeginHold();
+}
+
+SimulatedBus::Hold::~Hold() {
+    if (held_) {
+        try {
+            core_->EndHold();
+        } catch (const simfile::SaveError&) {
+        }
+    }
+}
+
+void SimulatedBus::Hold::Commit() {
+    held_ = false;
+    core_->EndHold();
 }
 
 std::vector<InterfaceEntry> SimulatedBus::PresentInterfaces() {
     std::lock_guard lock(core_->Mutex());
     std::vector<InterfaceEntry> entries;
-    const auto& devices = core_->State().devices;
+    const auto& devices = core_->Fresh().devices;
     for (std::size_t slot = 0; slot < devices.size(); ++slot) {
         if (devices[slot].plugged) {
             entries.push_back({devices[slot].identity, SlotPath(slot)});
@@ -410,12 +622,10 @@ std::vector<InterfaceEntry> SimulatedBus::PresentInterfaces() {
 std::unique_ptr<Channel> SimulatedBus::Open(const std::string& path, OpenMode mode,
                                             OpenError& error) {
     std::lock_guard lock(core_->Mutex());
-    const auto& devices = core_->State().devices;
-    for (std::size_t slot = 0; slot < devices.size(); ++slot) {
-        const sim::BusDevice& device = devices[slot];
-        if (!device.plugged || SlotPath(slot) != path) {
-            continue;
-        }
+    const auto& devices = core_->Fresh().devices;
+    const std::optional<std::size_t> slot = SlotOf(path);
+    if (slot && *slot < devices.size() && devices[*slot].plugged) {
+        const sim::BusDevice& device = devices[*slot];
         const sim::OpenFault fault = device.model->Link().open;
         if (fault == sim::OpenFault::Refused ||
             (fault == sim::OpenFault::QueryOnly && mode == OpenMode::ReadWrite)) {
@@ -429,7 +639,7 @@ std::unique_ptr<Channel> SimulatedBus::Open(const std::string& path, OpenMode mo
         }
         // Without permission the system still reveals identity, descriptor and strings.
         error = OpenError::None;
-        return std::make_unique<SimulatedChannel>(core_, device.identity,
+        return std::make_unique<SimulatedChannel>(core_, *slot, device.identity,
                                                   denied ? OpenMode::QueryOnly : mode, denied);
     }
     error = OpenError::NotFound;

@@ -1,0 +1,182 @@
+#include "hid/sim/StateFileAccess.h"
+
+#include "cfgfile/SafeFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+namespace zm880::hid::simfile {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Reason() {
+    return std::strerror(errno);
+}
+
+FileStamp StampOf(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::uint64_t>(info.st_size),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
+                info.st_mtim.tv_nsec};
+}
+
+// The file a chain of symbolic links ends at (the path itself when it is no link). The file
+// there may not exist yet.
+fs::path FinalTarget(const fs::path& path) {
+    constexpr int kMaxHops = 40;
+    fs::path current = path;
+    for (int hop = 0; hop < kMaxHops; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(current, error))) {
+            return current;
+        }
+        const fs::path target = fs::read_symlink(current, error);
+        if (error) {
+            return current;
+        }
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return current;
+}
+
+}  // namespace
+
+StateFile::StateFile(std::string path) : path_(std::move(path)) {}
+
+StateFile::~StateFile() {
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+    }
+    if (keptFd_ >= 0) {
+        ::close(keptFd_);
+    }
+}
+
+void StateFile::Keep(int fd) {
+    if (keptFd_ >= 0) {
+        ::close(keptFd_);
+    }
+    keptFd_ = fd;
+}
+
+std::optional<FileStamp> StateFile::CurrentStamp() const {
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return StampOf(info);
+}
+
+std::optional<FileSnapshot> StateFile::Read() {
+    // Nobody needs the lock to read, so a writer may replace the file meanwhile: the text
+    // belongs to the stamp only when the stamp is the same before and after.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::optional<FileStamp> before = CurrentStamp();
+        const cfgfile::SafeReadResult read = cfgfile::ReadFileSafely(path_, kMaxStateFileSize);
+        if (read.error.kind == cfgfile::FileErrorKind::NotFound) {
+            return std::nullopt;
+        }
+        if (!read.error.ok()) {
+            throw std::runtime_error(read.error.message);
+        }
+        const std::optional<FileStamp> after = CurrentStamp();
+        if (before && before == after) {
+            Pin(*after);
+            return FileSnapshot{std::string(read.bytes.begin(), read.bytes.end()), *after};
+        }
+    }
+    throw std::runtime_error(path_ + ": cannot be read: it keeps changing");
+}
+
+FileStamp StateFile::Write(const std::string& text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const cfgfile::SafeFileError error = cfgfile::WriteFileSafely(path_, {bytes, text.size()});
+    if (!error.ok()) {
+        // The message names the file; the user's line names it once, so only the reason stays.
+        const std::size_t reason = error.message.rfind(": ");
+        throw SaveError(reason == std::string::npos ? error.message
+                                                    : error.message.substr(reason + 2));
+    }
+    // Writers hold the lock, so what the path names now is what was just written.
+    const std::optional<FileStamp> stamp = CurrentStamp();
+    if (!stamp) {
+        throw SaveError("it vanished right after being written");
+    }
+    Pin(*stamp);
+    return *stamp;
+}
+
+void StateFile::Pin(const FileStamp& stamp) {
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && StampOf(info) == stamp) {
+        Keep(fd);
+    } else if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+void StateFile::Lock() {
+    if (lockFd_ < 0) {
+        const std::string lockPath = FinalTarget(path_).string() + ".lock";
+        lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (lockFd_ < 0) {
+            return;
+        }
+    }
+    while (::flock(lockFd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+void StateFile::Unlock() {
+    if (lockFd_ >= 0) {
+        ::flock(lockFd_, LOCK_UN);
+    }
+}
+
+ChangeSignal::ChangeSignal() {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        throw std::runtime_error("simulated bus: no change pipe: " + Reason());
+    }
+    for (int fd : fds) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    readFd_ = fds[0];
+    writeFd_ = fds[1];
+}
+
+ChangeSignal::~ChangeSignal() {
+    ::close(readFd_);
+    ::close(writeFd_);
+}
+
+void ChangeSignal::Raise() {
+    const char byte = 1;
+    // A full pipe already says that something changed.
+    [[maybe_unused]] const ssize_t written = ::write(writeFd_, &byte, 1);
+}
+
+int ChangeSignal::Take() {
+    int count = 0;
+    char buffer[64];
+    for (;;) {
+        const ssize_t got = ::read(readFd_, buffer, sizeof buffer);
+        if (got <= 0) {
+            return count;
+        }
+        count += static_cast<int>(got);
+    }
+}
+
+}  // namespace zm880::hid::simfile

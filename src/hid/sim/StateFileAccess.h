@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+// The operating-system side of the simulated bus's state file: reading, replacing, locking and
+// noticing changes, plus the bus's change notification. Everything here is one small port for
+// each system; the bus itself stays portable.
+namespace zm880::hid::simfile {
+
+// A state file that is larger than this is refused rather than read.
+inline constexpr std::uint64_t kMaxStateFileSize = 64ull * 1024 * 1024;
+
+// The state file could not be saved; what() is the user's line with the system's reason.
+class SaveError : public std::runtime_error {
+  public:
+    explicit SaveError(const std::string& reason)
+        : std::runtime_error("the state file could not be saved: " + reason) {}
+};
+
+// What tells one version of a file from another without reading it.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
+struct FileSnapshot {
+    std::string text;
+    FileStamp stamp;
+};
+
+class StateFile {
+  public:
+    explicit StateFile(std::string path);
+    ~StateFile();
+    StateFile(const StateFile&) = delete;
+    StateFile& operator=(const StateFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+    // The stamp of the file the path names now; nullopt while there is none.
+    std::optional<FileStamp> CurrentStamp() const;
+
+    // The whole file, if it is a regular file of at most kMaxStateFileSize bytes; nullopt when
+    // it does not exist. Throws std::runtime_error naming the file and the reason otherwise.
+    std::optional<FileSnapshot> Read();
+
+    // Replaces the file's content at once: readers see the old or the new text, never a mix.
+    // When the path is a symbolic link, the link stays and its target is replaced. Throws
+    // SaveError.
+    FileStamp Write(const std::string& text);
+
+    // The lock that every process changing this bus takes around its read-modify-write.
+    // Blocks until it is free. Without a place for the lock (a read-only folder) the change
+    // goes ahead unlocked; its save then fails with the system's reason.
+    void Lock();
+    void Unlock();
+
+  private:
+    void Keep(int fd);
+    // Keeps the version of `stamp` open if the path still names it.
+    void Pin(const FileStamp& stamp);
+
+    std::string path_;
+    int lockFd_ = -1;
+    // The version last read or written, held open so that its inode number cannot be handed to
+    // a later version with an otherwise equal stamp.
+    int keptFd_ = -1;
+};
+
+// A notification that a poll()-style wait can watch: readable while changes are pending.
+class ChangeSignal {
+  public:
+    ChangeSignal();
+    ~ChangeSignal();
+    ChangeSignal(const ChangeSignal&) = delete;
+    ChangeSignal& operator=(const ChangeSignal&) = delete;
+
+    int Fd() const { return readFd_; }
+    void Raise();
+    // Consumes what is pending; returns how many raises it held (at least 1 when any).
+    int Take();
+
+  private:
+    int readFd_ = -1;
+    int writeFd_ = -1;
+};
+
+}  // namespace zm880::hid::simfile

@@ -1,0 +1,257 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "sim/BusState.h"
+#include "support/RunCli.h"
+
+namespace zm880::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A zm880ctl run in the background whose output comes through pipes, so that it is neither
+// a file the run's size limit applies to nor lost when the run is stopped.
+class BackgroundRun {
+  public:
+    // `noFileGrowth`: every file the run tries to write fails with "File too large".
+    BackgroundRun(const std::vector<std::string>& args, bool noFileGrowth = false) {
+        int out[2];
+        int err[2];
+        if (::pipe(out) != 0 || ::pipe(err) != 0) {
+            throw std::runtime_error("no pipe");
+        }
+        std::vector<std::string> store{ZM880CTL_PATH};
+        store.insert(store.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : store) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            if (noFileGrowth) {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit none{0, 0};
+                ::setrlimit(RLIMIT_FSIZE, &none);
+            }
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+
+    ~BackgroundRun() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(out_);
+        ::close(err_);
+    }
+
+    // Reads standard output until it holds `text` or 5 s have passed.
+    bool WaitForOutput(const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!Contains(output_, text) && std::chrono::steady_clock::now() < deadline) {
+            pollfd entry{out_, POLLIN, 0};
+            if (::poll(&entry, 1, 50) == 1) {
+                char chunk[256];
+                const ssize_t got = ::read(out_, chunk, sizeof chunk);
+                if (got <= 0) {
+                    break;
+                }
+                output_.append(chunk, static_cast<std::size_t>(got));
+            }
+        }
+        return Contains(output_, text);
+    }
+
+    CliResult Finish(int signal = 0) {
+        if (signal != 0) {
+            ::kill(pid_, signal);
+        }
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        CliResult result;
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.out = output_ + ReadAll(out_);
+        result.err = ReadAll(err_);
+        return result;
+    }
+
+  private:
+    static std::string ReadAll(int fd) {
+        std::string text;
+        char chunk[256];
+        ssize_t got = 0;
+        while ((got = ::read(fd, chunk, sizeof chunk)) > 0) {
+            text.append(chunk, static_cast<std::size_t>(got));
+        }
+        return text;
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    std::string output_;
+};
+
+class SimCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::path(::testing::TempDir()) / ("zm880_sim_command_" + std::string(info->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        state_ = (dir_ / "bus.json").string();
+        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::vector<std::string> On(std::vector<std::string> args) const {
+        args.insert(args.begin(), "--simulate=" + state_);
+        return args;
+    }
+    CliResult Run(const std::vector<std::string>& args) const { return RunCli(On(args)); }
+
+    sim::StateJson State() const {
+        std::ifstream in(state_);
+        return sim::StateJson::parse(in);
+    }
+
+    fs::path dir_;
+    std::string state_;
+};
+
+TEST_F(SimCommandTest, PlugsUnplugsAndAddsDevicesAndRefusesBadUse) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"sim", "add", "--kind", "hid"}, 0, "added: sim:hidraw1\n", ""},
+        {{"sim", "add"}, 0, "added: sim:hidraw2\n", ""},
+        {{"sim", "unplug", "0"}, 0, "unplugged: sim:hidraw0\n", ""},
+        {{"sim", "plug", "0"}, 0, "plugged: sim:hidraw0\n", ""},
+        {{"sim", "unplug", "3"}, 2, "", "no slot 3 on the simulated bus (it has 3)"},
+        {{"sim", "add", "--kind", "mouse"}, 2, "", "--kind"},
+    };
+    for (const Case& c : cases) {
+        const CliResult result = Run(c.args);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.args[1] << ' ' << result.err;
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_TRUE(Contains(result.err, c.err)) << result.err;
+    }
+    const auto devices = State()["devices"];
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[1]["kind"], "hid");
+    EXPECT_EQ(devices[0]["identity"], "sim-4") << "a replug is a new device instance";
+
+    const CliResult withoutFile = RunCli({"--simulate", "sim", "add"});
+    EXPECT_EQ(withoutFile.exitCode, 2);
+    EXPECT_TRUE(Contains(withoutFile.err, "--simulate=FILE")) << withoutFile.err;
+}
+
+TEST_F(SimCommandTest, ParallelSetsOfDifferentFieldsAllArrive) {
+    const std::vector<std::pair<std::string, std::string>> fields = {
+        {"Baud", "19200"},         {"Suffix", "2"},           {"AddType", "true"},
+        {"UsedAltKey", "true"},    {"CharDelay", "50"},       {"DoubleTimeout", "9"},
+        {"ByteMirror", "true"},    {"BitMirror", "true"},     {"Interface", "1"},
+        {"UserCmd", "3"},          {"LfTags", "[\"EM4102\"]"}, {"HfTags", "[\"MIFARE\"]"},
+        {"MultiLegicSegment", "7"}, {"MultiLegicOffset", "9"}, {"MultiLegicCount", "4"},
+    };
+    ASSERT_EQ(Run({"list"}).exitCode, 0);
+    std::vector<CliResult> results(fields.size());
+    std::vector<std::thread> runs;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        std::string value = fields[i].second;
+        if (value.starts_with("[")) {
+            value = value.substr(2, value.size() - 4);
+        }
+        runs.emplace_back([&, i, value] {
+            results[i] = Run({"set", fields[i].first + "=" + value});
+        });
+    }
+    for (std::thread& run : runs) {
+        run.join();
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(results[i].exitCode, 0) << fields[i].first << ": " << results[i].err;
+    }
+
+    const CliResult show = Run({"show", "--json"});
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    const auto shown = sim::StateJson::parse(show.out);
+    for (const auto& [field, value] : fields) {
+        EXPECT_EQ(shown[field], sim::StateJson::parse(value)) << field << " was lost";
+    }
+}
+
+TEST_F(SimCommandTest, WatchReportsReadersPluggedAndUnpluggedByAnotherRun) {
+    ASSERT_EQ(Run({"list"}).exitCode, 0);
+    BackgroundRun watch(On({"watch"}));
+    // The watch is ready once its first device list is built; give it a moment to get there.
+    std::this_thread::sleep_for(300ms);
+
+    ASSERT_EQ(Run({"sim", "add"}).exitCode, 0);
+    EXPECT_TRUE(watch.WaitForOutput("arrived: sim:hidraw1  ZM-880 RFID Reader"));
+    ASSERT_EQ(Run({"sim", "unplug", "0"}).exitCode, 0);
+    EXPECT_TRUE(watch.WaitForOutput("removed: sim:hidraw0"));
+
+    const CliResult result = watch.Finish(SIGTERM);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+TEST_F(SimCommandTest, AStateFileThatCannotBeSavedIsSaidWithTheReason) {
+    const std::string reason = "the state file could not be saved: File too large";
+    struct Case {
+        std::string prepared;
+        std::vector<std::string> args;
+    };
+    const std::string ready = R"({"nextIdentity": 2, "devices": [{"identity": "sim-1"}]})";
+    const std::vector<Case> cases = {
+        // A plugged reader without identity must get one, so even a listing writes the file.
+        {R"({"devices": [{}]})", {"list"}},
+        {ready, {"sim", "unplug", "0"}},
+        // Starting the loader changes what the file holds; raw writes make no backup first.
+        {ready, {"raw", "set", "02", "34"}},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(state_) << c.prepared;
+        BackgroundRun run(On(c.args), true);
+        const CliResult result = run.Finish();
+        EXPECT_EQ(result.exitCode, 1) << c.args[0] << ": " << result.err;
+        EXPECT_TRUE(Contains(result.err, state_ + ": " + reason)) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        std::ifstream in(state_);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.prepared);
+    }
+}
+
+}  // namespace
+}  // namespace zm880::test
