@@ -18,6 +18,21 @@ std::optional<QString> ScriptedDialogs::Next(const QString& fileName) {
     return answer;
 }
 
+void ScriptedDialogs::ShowMessage(const QString& text) {
+    messages << text;
+    if (whileMessageShown)
+        whileMessageShown();
+}
+
+bool ScriptedDialogs::Confirm(const QString& question) {
+    questions << question;
+    if (confirmations.empty())
+        return false;
+    const bool answer = confirmations.front();
+    confirmations.pop_front();
+    return answer;
+}
+
 WindowFixture::WindowFixture()
     : bus_(std::make_shared<hid::SimulatedBus>()),
       dialogs_(std::make_shared<ScriptedDialogs>()),
