@@ -475,7 +475,11 @@ void SettingsPageTest::setAllAndClearAllOnLegicTabTickReadData() {
     tabs->setCurrentWidget(fixture.Find<QWidget>("tsMultiLegic"));
     fixture.Form().SetStatusText("");
 
-    fixture.Find<QPushButton>("bnSetAll")->click();
+    // Clicked where the user clicks: the buttons lie over the tab pages.
+    auto* setAll = fixture.Find<QPushButton>("bnSetAll");
+    QWidget* multiPage = fixture.Find<QWidget>("tsMulti");
+    QCOMPARE(multiPage->childAt(setAll->geometry().center()), static_cast<QWidget*>(setAll));
+    setAll->click();
     QVERIFY(fixture.Box("cbLegicReadData")->isChecked());
     QVERIFY(fixture.Find<QSpinBox>("edMultiLegicCount")->isEnabled());
     QCOMPARE(fixture.Status(), QString("modified"));

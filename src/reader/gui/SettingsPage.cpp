@@ -89,7 +89,10 @@ TSettingsPage::TSettingsPage(ReaderSession& session, QWidget* parent)
     bnApply_->setGeometry(590, 375, 89, 29);
     bnApply_->setDefault(true);
     bnApply_->setAutoDefault(false);
-    bnApply_->setStyleSheet("QPushButton { background-color: #C0DCC0; }");
+    // A style sheet takes its text colour from the application, not from the window's
+    // palette: name it, so the caption stays dark on the light green under a dark theme too.
+    bnApply_->setStyleSheet("QPushButton { background-color: #C0DCC0; color: black; }"
+                            "QPushButton:disabled { color: #505050; }");
     bnApply_->setEnabled(false);
 
     // Before the first record: the rules of the stored type; the interface rule is the
