@@ -497,11 +497,14 @@ void TMainForm::ResetDefault1Click() {
 }
 
 void TMainForm::miUpdateClick() {
+    // A rebuild would read the reader while its loader runs: device changes wait for the end.
+    const TBusyScope busy(*this);
     if (hooks_.miUpdateClick)
         hooks_.miUpdateClick();
 }
 
 void TMainForm::miInfoClick() {
+    const TBusyScope busy(*this);
     if (hooks_.miInfoClick)
         hooks_.miInfoClick();
 }

@@ -375,14 +375,16 @@ void MainWindowTest::heldReaderReferenceDoesNotKeepTheRebuildFromTheReader() {
     WindowFixture fixture;
     const auto slot = fixture.AddReader();
     fixture.Start();
-    // The About box keeps its own reference while another device is plugged in.
+    // The About box keeps its own reference while another device is plugged in; the window
+    // takes the change up once the box is closed.
     QTimer::singleShot(0, [&fixture] {
-        fixture.AddKeyboard();
+        fixture.Bus().Add(std::make_unique<zm880::sim::PlainHidDevice>(zm880::sim::MakeKeyboard()));
+        QTest::qWait(50);
         if (QWidget* box = QApplication::activeModalWidget())
             box->close();
     });
     fixture.Action("miInfo")->trigger();
-    QCOMPARE(fixture.Rebuilds(), 2);
+    fixture.WaitForRebuilds(2);
 
     const auto& entries = fixture.Form().Session().Entries();
     QCOMPARE(entries.size(), std::size_t{1});
