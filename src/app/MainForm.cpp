@@ -309,7 +309,9 @@ void TMainForm::SetReaderCommandsEnabled(bool enabled) {
 bool TMainForm::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate && !activatedOnce_) {
         activatedOnce_ = true;
-        FormActivate();
+        // Activation may arrive while a transfer waits; the console's setup asks the reader
+        // too, so it runs once the transfer is over.
+        RunWhenIdle([this] { FormActivate(); });
     }
     return QMainWindow::event(event);
 }

@@ -72,6 +72,8 @@ app::TMainForm& WindowFixture::Start(const QStringList& arguments) {
     QObject::connect(form_.get(), &app::TMainForm::deviceChangeHandled, [this] { ++rebuilds_; });
     form_->show();
     WaitForRebuilds(1);
+    // Work the window held back during the first rebuild (its first activation) is queued.
+    QCoreApplication::processEvents();
     return *form_;
 }
 
