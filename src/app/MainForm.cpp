@@ -89,8 +89,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     hidCtl_ = std::make_unique<hid::THidDeviceController>(
         setup.platform, [this](std::function<void()> task) {
             QMetaObject::invokeMethod(
-                this, [this, task = std::move(task)] { RunWhenIdle(task); },
-                Qt::QueuedConnection);
+                this, [this, task = std::move(task)] { RunWhenIdle(task); }, Qt::QueuedConnection);
         });
     session_ = std::make_unique<ReaderSession>(*hidCtl_);
 
@@ -356,8 +355,9 @@ void TMainForm::ResetReader() {
         return;
     session_->TakeSelectedAsCurrent();
     const std::array<std::uint8_t, 4> reset = {6, 0, 0, 0};
-    RunTransfer(
-        [&] { return ReaderSession::WriteFeatureTo(session_->CurrentDevice(), reset, reset.size()); });
+    RunTransfer([&] {
+        return ReaderSession::WriteFeatureTo(session_->CurrentDevice(), reset, reset.size());
+    });
 }
 
 void TMainForm::HidCtlDeviceChange() {

@@ -19,7 +19,8 @@ void RunWhileWaiting(const std::function<void()>& work) {
             failure = std::current_exception();
         }
         // Queued, so that a worker finishing before the loop starts still ends it.
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();

@@ -179,8 +179,8 @@ void ConfigFilesTest::unusableFileIsSaidAndNotRemembered_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("message");
     QTest::newRow("empty") << QByteArray("") << "file is empty: ";
-    QTest::newRow("first byte not 3") << QByteArray(64, '\x01')
-                                      << "not a settings file (its first byte is not 3): ";
+    QTest::newRow("first byte not 3")
+        << QByteArray(64, '\x01') << "not a settings file (its first byte is not 3): ";
 }
 
 void ConfigFilesTest::unusableFileIsSaidAndNotRemembered() {

@@ -9,8 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <chrono>
 #include <QApplication>
+#include <chrono>
 
 #include "app/CommandLine.h"
 #include "sim/PlainHidDevice.h"
@@ -271,8 +271,8 @@ void MainWindowTest::unusableStartupFileIsSaidOnceAndTheReaderIsRead_data() {
 
     QTest::newRow("missing") << QStringList{"missing.cfg"} << QByteArray() << "file not found: ";
     QTest::newRow("blanks only") << QStringList{"   "} << QByteArray() << "file not found: ";
-    QTest::newRow("--simulate and a word") << QStringList{"--simulate", "k1.json"} << QByteArray()
-                                           << "file not found: ";
+    QTest::newRow("--simulate and a word")
+        << QStringList{"--simulate", "k1.json"} << QByteArray() << "file not found: ";
     QTest::newRow("empty") << QStringList{"start.cfg"} << QByteArray("") << "file is empty: ";
     QTest::newRow("first byte not 3") << QStringList{"start.cfg"} << QByteArray(64, '\x02')
                                       << "not a settings file (its first byte is not 3): ";

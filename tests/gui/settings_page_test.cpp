@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -5,7 +6,6 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
-#include <QApplication>
 #include <QTest>
 
 #include <algorithm>
@@ -278,9 +278,9 @@ void SettingsPageTest::interfaceChoiceSwitchesKeyboardOptions() {
     WindowFixture fixture;
     fixture.AddReader();
     fixture.Start();
-    const char* keyboardOptions[] = {"cbAddType",    "cbUsedAltKey",    "rbSuffix",
-                                     "cbByteMirror", "cbBitMirror",     "edCharDelay",
-                                     "edDoubleTimeout", "lbCharDelay", "lbDoubleTimeout"};
+    const char* keyboardOptions[] = {"cbAddType",       "cbUsedAltKey", "rbSuffix",
+                                     "cbByteMirror",    "cbBitMirror",  "edCharDelay",
+                                     "edDoubleTimeout", "lbCharDelay",  "lbDoubleTimeout"};
     for (int item : {1, 2, 0}) {
         fixture.Form().SetStatusText("");
         fixture.ChooseRadio("rgInterface", item);
@@ -457,7 +457,8 @@ void SettingsPageTest::applyShowsWhatTheReaderKept() {
     QCOMPARE(fixture.Reader(slot).Settings()[6], std::uint8_t{6});
     QCOMPARE(fixture.Find<QSpinBox>("edCharDelay")->value(), 60);
     QVERIFY2(!fixture.Box("cbByteMirror")->isChecked(), "the reader kept the mirror off");
-    QCOMPARE(fixture.Status(), QString("Device settings written, but the reader did not keep byte 9"));
+    QCOMPARE(fixture.Status(),
+             QString("Device settings written, but the reader did not keep byte 9"));
     QVERIFY(!fixture.ApplyEnabled());
 
     fixture.Find<QSpinBox>("edCharDelay")->setValue(125);

@@ -15,7 +15,9 @@ constexpr std::size_t kReaderTypeByte = 8;
 
 QString TypeName(int type) {
     const auto name = DeviceTypeName(type);
-    return name ? QString("type %1 (%2)").arg(type).arg(QString::fromUtf8(name->data(), name->size()))
+    return name ? QString("type %1 (%2)")
+                      .arg(type)
+                      .arg(QString::fromUtf8(name->data(), name->size()))
                 : QString("type %1").arg(type);
 }
 

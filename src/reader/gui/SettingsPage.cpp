@@ -91,8 +91,9 @@ TSettingsPage::TSettingsPage(ReaderSession& session, QWidget* parent)
     bnApply_->setAutoDefault(false);
     // A style sheet takes its text colour from the application, not from the window's
     // palette: name it, so the caption stays dark on the light green under a dark theme too.
-    bnApply_->setStyleSheet("QPushButton { background-color: #C0DCC0; color: black; }"
-                            "QPushButton:disabled { color: #505050; }");
+    bnApply_->setStyleSheet(
+        "QPushButton { background-color: #C0DCC0; color: black; }"
+        "QPushButton:disabled { color: #505050; }");
     bnApply_->setEnabled(false);
 
     // Before the first record: the rules of the stored type; the interface rule is the
@@ -346,9 +347,9 @@ void TSettingsPage::UpdateEnabledControls() {
         box->setEnabled(keyboard && !multi && !legic);
     edMaxLength_->setEnabled(!multi && !legic);
 
-    for (QWidget* control : {static_cast<QWidget*>(edLegicStartAddr_),
-                             static_cast<QWidget*>(edLegicLength_),
-                             static_cast<QWidget*>(edLegicSegment_)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(edLegicStartAddr_), static_cast<QWidget*>(edLegicLength_),
+          static_cast<QWidget*>(edLegicSegment_)})
         control->setEnabled(legic);
 
     for (QCheckBox* box : lfTags_)

@@ -23,7 +23,7 @@ class ScriptedDialogs : public app::UserDialogs {
   public:
     std::deque<std::optional<QString>> answers;  // next answer of any file dialog
     QStringList messages;
-    QStringList presetNames;  // file name each file dialog was opened with
+    QStringList presetNames;         // file name each file dialog was opened with
     std::deque<bool> confirmations;  // next answers to questions; No when empty
     QStringList questions;
     // Runs while a message box is "open", as the user's time in front of it.
