@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/Cli.h"
 #include "reader/ReaderSession.h"
 
@@ -15,7 +17,8 @@ class Platform;
 
 namespace zm880::cli {
 
-// Adds --simulate[=STATE], --device SEL, --trace FILE and --all to a reader command.
+// Adds --simulate[=STATE], --device SEL, --trace FILE and --all to a reader command. --all
+// with --device is refused when the access opens.
 void AddReaderOptions(CLI::App& command, GlobalOptions& options);
 
 // Everything a reader command talks through: the platform chosen by the options (the system's,
@@ -57,6 +60,12 @@ class ReaderAccess {
 // "reader N (PATH): ok" or "reader N (PATH): failed: MESSAGE", and the result is exit code 1
 // when any failed (2 when a failure was bad input).
 int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>& action);
+
+// The same for --json: stdout gets exactly one document. For one reader it is what `action`
+// returns; with --all an array holding per reader {"index", "path", "ok": true, KEY: document}
+// or {"index", "path", "ok": false, "error": {"message", "exitCode"}}.
+int RunOnReadersJson(ReaderAccess& access, const std::string& key,
+                     const std::function<nlohmann::json(ReaderSession&)>& action);
 
 // `watch`: one line per arrival and removal of a reader until SIGINT or SIGTERM.
 void AddWatchCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
