@@ -31,7 +31,7 @@ std::vector<std::uint8_t> ReadSavedRecord(const std::string& path) {
 // Bytes 0 to 63 of the reader's report become the saved ones, a longer report keeps the rest as
 // the reader holds it; the reader's answer must then hold exactly those bytes.
 void Restore(ReaderSession& session, const std::vector<std::uint8_t>& saved) {
-    ReadReaderSettings(session);
+    ReadSettingsRecord(session);
     const ReportBuffer current = session.Buffer();
     const std::size_t length = ReaderSession::FeatureLength(session.SelectedDevice());
     const std::size_t restored = std::min(length, saved.size());

@@ -100,7 +100,7 @@ std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuff
                                         ".cfg in " + directory.string() + "; nothing written");
 }
 
-ReaderSettings ReadReaderSettings(ReaderSession& session) {
+void ReadSettingsRecord(ReaderSession& session) {
     const TransferResult read = session.ReadConfig();
     if (!read.Ok) {
         throw CommandError(kExitFailed, read.Message);
@@ -111,6 +111,10 @@ ReaderSettings ReadReaderSettings(ReaderSession& session) {
                                             " bytes long, too short for the settings (at least " +
                                             std::to_string(kSettingsBytes) + ")");
     }
+}
+
+ReaderSettings ReadReaderSettings(ReaderSession& session) {
+    ReadSettingsRecord(session);
     ReaderSettings settings;
     session.Decode(settings);
     return settings;

@@ -27,10 +27,12 @@ std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuff
 // Bytes 0 to 25 carry the settings; a reader whose settings report is shorter cannot hold them.
 inline constexpr std::size_t kSettingsBytes = 26;
 
-// Reads the settings record of the selected reader into the session's buffer and decodes it.
-// Throws CommandError (exit 1) when the read fails or the reader's report is too short to carry
-// the settings, naming its length, so nothing is ever shown or written from the program's own
-// buffer.
+// Reads the settings record of the selected reader into the session's buffer, as the reader sent
+// it. Throws CommandError (exit 1) when the read fails or the reader's report is too short to
+// carry the settings, naming its length, so nothing is ever shown or written from the program's
+// own buffer.
+void ReadSettingsRecord(ReaderSession& session);
+// The same, then decoded (which also changes the buffer's byte 64, as every decode does).
 ReaderSettings ReadReaderSettings(ReaderSession& session);
 
 // Reads report 3 back after a write into a buffer where every byte differs from `written`, so
