@@ -221,11 +221,14 @@ TEST_F(ReaderTrust, UsageMistakesAreNamedAndIoFailuresExitOne) {
 }
 
 TEST_F(ReaderTrust, DeviceStringsAreEscapedInTextAndKeptInJson) {
-    const std::string product = "Evil\x1b]0;owned\x07\nfake line\x7f";
+    // C0 and C1 controls (U+009B starts a terminal sequence, too) and DEL are escaped, other
+    // characters are kept.
+    const std::string product = "Évil\x1b]0;owned\x07\nfake line\x7f\u009B2J";
     MakeBus([&](hid::SimulatedBus& bus) { bus.Reader(0).Identity().product = product; });
     const CliResult list = Run({"list"});
     ASSERT_EQ(list.exitCode, 0) << list.err;
-    EXPECT_TRUE(Contains(list.out, "Evil\\x1B]0;owned\\x07\\x0Afake line\\x7F")) << list.out;
+    EXPECT_TRUE(Contains(list.out, "Évil\\x1B]0;owned\\x07\\x0Afake line\\x7F\\xC2\\x9B2J"))
+        << list.out;
     EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 1);
 
     const CliResult json = Run({"list", "--json"});
