@@ -1,7 +1,7 @@
 #include <iostream>
 #include <memory>
-#include <string>
 #include <span>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -35,7 +36,7 @@ void Restore(ReaderSession& session, const std::vector<std::uint8_t>& saved) {
     const ReportBuffer current = session.Buffer();
     const std::size_t length = ReaderSession::FeatureLength(session.SelectedDevice());
     const std::size_t restored = std::min(length, saved.size());
-    WriteBackup(session, current);
+    const std::filesystem::path backup = WriteBackup(session, current);
 
     ReportBuffer written = current;
     std::copy_n(saved.begin(), restored, written.begin());
@@ -51,12 +52,9 @@ void Restore(ReaderSession& session, const std::vector<std::uint8_t>& saved) {
     const std::vector<std::size_t> differing =
         ReadBackDifferences(session, written, indices, write.Length);
     if (!differing.empty()) {
-        std::string list;
-        for (std::size_t index : differing) {
-            list += (list.empty() ? "" : ", ") + std::to_string(index);
-        }
-        throw CommandError(kExitFailed,
-                           "the reader did not keep the record: bytes " + list + " differ");
+        throw CommandError(kExitFailed, "the reader did not keep the record: bytes " +
+                                            IndexList(differing) + " differ after the write " +
+                                            "(backup: " + backup.string() + ")");
     }
     std::cout << "record restored and verified (" << restored << " bytes)\n";
 }

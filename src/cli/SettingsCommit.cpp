@@ -59,7 +59,8 @@ void PrintDifference(const ReaderSettings& before, const ReaderSettings& after) 
     }
 }
 
-// Differing indices as "3, 7, 12".
+}  // namespace
+
 std::string IndexList(const std::vector<std::size_t>& indices) {
     std::string list;
     for (std::size_t index : indices) {
@@ -67,8 +68,6 @@ std::string IndexList(const std::vector<std::size_t>& indices) {
     }
     return list;
 }
-
-}  // namespace
 
 std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuffer& record) {
     constexpr int kNameAttempts = 100;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "reader/ReaderSession.h"
@@ -42,6 +43,9 @@ ReaderSettings ReadReaderSettings(ReaderSession& session);
 std::vector<std::size_t> ReadBackDifferences(ReaderSession& session, const ReportBuffer& written,
                                              const std::vector<std::size_t>& indices,
                                              std::size_t length);
+
+// Indices as the failure messages list them: "3, 7, 12".
+std::string IndexList(const std::vector<std::size_t>& indices);
 
 // Writes the settings encoded in the session's buffer to the selected reader, safely: with
 // `dryRun` only the field-by-field difference is printed; otherwise the reader's previous record
