@@ -73,8 +73,7 @@ FileResult LoadConfigFile(const std::string& path, ReportBuffer& buffer,
 }
 
 FileResult SaveConfigFile(const std::string& path, const ReportBuffer& buffer) {
-    const SafeFileError written =
-        WriteFileSafely(path, std::span(buffer.data(), kConfigFileSize));
+    const SafeFileError written = WriteFileSafely(path, std::span(buffer.data(), kConfigFileSize));
     if (!written.ok()) {
         return {"unable to create file: " + path, written.message};
     }

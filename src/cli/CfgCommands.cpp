@@ -145,7 +145,7 @@ void AddDefaults(CLI::App& cfg) {
     defaults
         ->add_option("-o,--output", options->out,
                      "Write to OUT instead of FILE (FILE stays as it is); - for standard output, "
-                    "the changes then go to standard error")
+                     "the changes then go to standard error")
         ->type_name("OUT");
     defaults->footer(kExitHelp);
     defaults->callback([options] {

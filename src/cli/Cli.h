@@ -48,7 +48,6 @@ void AddFwCommands(CLI::App& app, int& exitCode);
 void AddReaderCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 // `restore BACKUP.cfg`: puts a saved record back byte for byte.
-void AddRestoreCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options,
-                       int& exitCode);
+void AddRestoreCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 
 }  // namespace zm880::cli

@@ -40,7 +40,8 @@ std::size_t Utf8SequenceLength(std::string_view text, char32_t& codePoint) {
         codePoint = (codePoint << 6) | (byte(i) & 0x3F);
     }
     // Overlong forms, surrogates and values beyond Unicode are not characters.
-    const bool overlong = (length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000);
+    const bool overlong =
+        (length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000);
     const bool invalid = (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF;
     return overlong || invalid ? 0 : length;
 }

@@ -25,16 +25,16 @@ namespace {
 // A report ID or byte on the command line: the console's hexadecimal input, but text that is not
 // a number, or a number above FF that would be cut to its low byte, is refused.
 std::string CheckedHex(const std::string& text, const char* what) {
-    const bool digitsOnly = !text.empty() &&
-                            text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    const bool digitsOnly =
+        !text.empty() && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
     if (!digitsOnly) {
-        throw CommandError(kExitUsage, std::string("not a hexadecimal ") + what + ": '" +
-                                           Printable(text) + "'");
+        throw CommandError(
+            kExitUsage, std::string("not a hexadecimal ") + what + ": '" + Printable(text) + "'");
     }
     const std::size_t significant = text.find_first_not_of('0');
     if (significant != std::string::npos && text.size() - significant > 2) {
-        throw CommandError(kExitUsage, std::string("hexadecimal ") + what + " " + text +
-                                           " is above FF");
+        throw CommandError(kExitUsage,
+                           std::string("hexadecimal ") + what + " " + text + " is above FF");
     }
     return text;
 }
@@ -268,11 +268,10 @@ void AddSettingsWriteCommands(CLI::App& app, const std::shared_ptr<GlobalOptions
             }
             if (const std::uint8_t fileType = session.Buffer()[8];
                 fileType != snapshot.record[8] && !load->force) {
-                throw CommandError(kExitUsage, load->file + " is for reader type " +
-                                                   std::to_string(fileType) +
-                                                   ", the reader is type " +
-                                                   std::to_string(snapshot.record[8]) +
-                                                   "; --force writes it anyway");
+                throw CommandError(
+                    kExitUsage, load->file + " is for reader type " + std::to_string(fileType) +
+                                    ", the reader is type " + std::to_string(snapshot.record[8]) +
+                                    "; --force writes it anyway");
             }
             session.Encode(after);
             CommitSettings(session, snapshot, after, load->dryRun);

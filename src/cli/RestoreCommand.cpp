@@ -68,8 +68,7 @@ void AddRestoreCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& opti
         "restore",
         "Write a saved record (a backup) back byte for byte and verify it by reading it back; "
         "the current record is backed up first");
-    restore->add_option("BACKUP", *file, "A 64-byte settings file, as the backups are")
-        ->required();
+    restore->add_option("BACKUP", *file, "A 64-byte settings file, as the backups are")->required();
     AddReaderOptions(*restore, *options);
     restore->callback([options, file, &exitCode] {
         const std::vector<std::uint8_t> saved = ReadSavedRecord(*file);

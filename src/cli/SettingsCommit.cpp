@@ -86,8 +86,8 @@ std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuff
         bool taken = false;
         const cfgfile::SafeFileError written = cfgfile::CreateFileExclusively(path, bytes, taken);
         if (written.ok()) {
-            std::cout << "backup: " << Printable(path.string())
-                      << " (undo with: zm880ctl restore " << Printable(path.string()) << ")\n";
+            std::cout << "backup: " << Printable(path.string()) << " (undo with: zm880ctl restore "
+                      << Printable(path.string()) << ")\n";
             return path;
         }
         if (!taken) {
@@ -95,8 +95,8 @@ std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuff
                                "backup failed: " + written.message + "; nothing written");
         }
     }
-    throw CommandError(kExitFailed, "backup failed: no free name for " + stem +
-                                        ".cfg in " + directory.string() + "; nothing written");
+    throw CommandError(kExitFailed, "backup failed: no free name for " + stem + ".cfg in " +
+                                        directory.string() + "; nothing written");
 }
 
 void ReadSettingsRecord(ReaderSession& session) {
@@ -175,10 +175,9 @@ void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
     const std::vector<std::size_t> differing =
         ReadBackDifferences(session, written, EncodedByteIndices(readerType), write.Length);
     if (!differing.empty()) {
-        throw CommandError(kExitFailed, "the reader did not keep the settings: bytes " +
-                                            IndexList(differing) +
-                                            " differ after the write (backup: " + backup.string() +
-                                            ")");
+        throw CommandError(kExitFailed,
+                           "the reader did not keep the settings: bytes " + IndexList(differing) +
+                               " differ after the write (backup: " + backup.string() + ")");
     }
     std::cout << "settings written and verified\n";
 }

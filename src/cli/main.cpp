@@ -51,7 +51,8 @@ std::optional<std::string> UnknownCommand(CLI::App& app, int argc, char** argv) 
         if (arg.empty() || arg[0] == '-') {
             continue;
         }
-        const std::vector<CLI::App*> commands = current->get_subcommands([](CLI::App*) { return true; });
+        const std::vector<CLI::App*> commands =
+            current->get_subcommands([](CLI::App*) { return true; });
         if (commands.empty()) {
             return std::nullopt;
         }

@@ -3,17 +3,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <future>
 #include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "hid/sim/SimulatedBus.h"
-#include "support/HexFiles.h"
 #include "support/RunCli.h"
 
 namespace zm880::test {
@@ -50,7 +49,8 @@ CliSetup Limited(std::optional<std::uint64_t> fileSizeLimit, bool stdoutPipe) {
 class FileSafety : public testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("zm880-safety-" + std::to_string(std::random_device{}()));
+        dir_ =
+            fs::temp_directory_path() / ("zm880-safety-" + std::to_string(std::random_device{}()));
         fs::create_directories(dir_);
         cfg_ = Write("in.cfg", Record());
         hex_ = Write("in.hex", kHex);
@@ -87,16 +87,21 @@ class FileSafety : public testing::Test {
     std::string state_;
 };
 
-// Reads the FIFO while `run` writes to it. Should the writer never open it, opening it here for
-// writing ends the reader's wait.
-std::string ReadFifoDuring(const fs::path& fifo, const std::function<void()>& run) {
-    auto received = std::async(std::launch::async, [&] { return ReadText(fifo); });
+// What `run` writes into the FIFO. The reader is open before and never blocks (the pipe's buffer
+// takes the whole output), so a command that replaces the FIFO instead cannot hang the test.
+std::string ReadFifoAfter(const fs::path& fifo, const std::function<void()>& run) {
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     run();
-    const int unblock = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-    if (unblock >= 0) {
-        close(unblock);
+    std::string received;
+    std::array<char, 4096> chunk{};
+    ssize_t n = 0;
+    while (reader >= 0 && (n = read(reader, chunk.data(), chunk.size())) > 0) {
+        received.append(chunk.data(), static_cast<std::size_t>(n));
     }
-    return received.get();
+    if (reader >= 0) {
+        close(reader);
+    }
+    return received;
 }
 
 TEST_F(FileSafety, OutputsIntoAFifoOrAPipeLinkAreWrittenInPlaceNeverReplaced) {
@@ -108,7 +113,7 @@ TEST_F(FileSafety, OutputsIntoAFifoOrAPipeLinkAreWrittenInPlaceNeverReplaced) {
     for (const Writer& w : Writers(fifo.string())) {
         SCOPED_TRACE(w.name);
         CliResult result;
-        const std::string received = ReadFifoDuring(fifo, [&] { result = RunCli(w.args); });
+        const std::string received = ReadFifoAfter(fifo, [&] { result = RunCli(w.args); });
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(received.size(), w.size);
         EXPECT_TRUE(fs::is_fifo(fifo));
@@ -142,8 +147,9 @@ TEST_F(FileSafety, AFullDiskFailsTheWriteAndKeepsTheOldFile) {
         SCOPED_TRACE(w.name);
         const CliResult result = RunCli(w.args, Limited(32, true));
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err, "zm880ctl: " + std::string(w.name.starts_with("cfg") ? w.name + ": " : "") +
-                                  "cannot write " + out + ": File too large\n");
+        EXPECT_EQ(result.err,
+                  "zm880ctl: " + std::string(w.name.starts_with("cfg") ? w.name + ": " : "") +
+                      "cannot write " + out + ": File too large\n");
         EXPECT_EQ(ReadText(out), "old");
     }
     std::vector<std::string> left;
@@ -163,15 +169,16 @@ TEST_F(FileSafety, OutputLostOnAFullStdoutOrTraceFailsTheCommand) {
     const Case cases[] = {
         {{"cfg", "show", cfg_}, false, "the output could not be written in full"},
         {{"fw", "check", hex_}, false, "the output could not be written in full"},
-        {{"list", "--json", "--simulate=" + state_}, false,
+        {{"list", "--json", "--simulate=" + state_},
+         false,
          "the output could not be written in full"},
-        {{"raw", "get", "03", "--trace", trace, "--simulate=" + state_}, true,
+        {{"raw", "get", "03", "--trace", trace, "--simulate=" + state_},
+         true,
          "the trace " + trace + " is incomplete: a line could not be written"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1]);
-        const CliResult result =
-            RunCli(c.args, Limited(40, c.stdoutPipe));
+        const CliResult result = RunCli(c.args, Limited(40, c.stdoutPipe));
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.err, "zm880ctl: " + c.error + "\n");
     }
@@ -191,7 +198,8 @@ TEST_F(FileSafety, InputsThatWouldBlockOrNeverEndAreRefusedWithOneLine) {
         std::vector<std::string> args;
         std::string error;
     };
-    const std::string fifoReason = "cannot read " + fifo.string() + ": not a regular file (a FIFO or pipe)";
+    const std::string fifoReason =
+        "cannot read " + fifo.string() + ": not a regular file (a FIFO or pipe)";
     const std::string zeroReason =
         "cannot read " + zero.string() + ": not a regular file (a character device)";
     const Case cases[] = {
@@ -223,7 +231,8 @@ TEST_F(FileSafety, ControlCharactersInPathsAreEscapedSoErrorsStayOneLine) {
 
     const CliResult image = RunCli({"fw", "image", hex_, "-o", folder + "/x.bin"});
     EXPECT_EQ(image.exitCode, 1);
-    EXPECT_EQ(image.err, "zm880ctl: cannot write " + escaped + "/x.bin: No such file or directory\n");
+    EXPECT_EQ(image.err,
+              "zm880ctl: cannot write " + escaped + "/x.bin: No such file or directory\n");
 }
 
 }  // namespace

@@ -112,8 +112,9 @@ TEST_F(ReaderTrust, RestoreRefusesWhatIsNotASavedRecordAndWritesNothing) {
         std::string file;
         std::string error;
     };
-    for (const Case& c : {Case{shortFile, shortFile + " holds 10 bytes; a saved settings record has 64"},
-                          Case{otherFile, otherFile + " holds no settings record (byte 0 is 5, not 3)"}}) {
+    for (const Case& c :
+         {Case{shortFile, shortFile + " holds 10 bytes; a saved settings record has 64"},
+          Case{otherFile, otherFile + " holds no settings record (byte 0 is 5, not 3)"}}) {
         const CliResult result = Run({"restore", c.file});
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_EQ(result.err, "zm880ctl: " + c.error + "\n");
@@ -147,9 +148,10 @@ TEST_F(ReaderTrust, LoadRefusesAFileOfAnotherReaderTypeUnlessForced) {
 TEST_F(ReaderTrust, AReaderWithATooShortReportIsRefusedNamingTheLength) {
     MakeBus([](hid::SimulatedBus& bus) { bus.Reader(0).SetFeatureReportLength(10); });
     const sim::SettingsRecord before = ReaderRecord();
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"show"}, {"set", "Suffix=Tab"}, {"defaults"},
-          {"save", (dir_ / "x.cfg").string()}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"show"},
+                                                 {"set", "Suffix=Tab"},
+                                                 {"defaults"},
+                                                 {"save", (dir_ / "x.cfg").string()}}) {
         SCOPED_TRACE(args.front());
         const CliResult result = Run(args);
         EXPECT_EQ(result.exitCode, 1);
@@ -186,8 +188,8 @@ TEST_F(ReaderTrust, JsonModePrintsExactlyOneDocumentAlsoForAllAndForErrors) {
     const CliResult missing = Run({"show", "--json", "--device", "7"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(nlohmann::json::parse(missing.out),
-              (nlohmann::json{{"error",
-                               {{"message", "no reader 7 (see 'zm880ctl list')"}, {"exitCode", 2}}}}));
+              (nlohmann::json{
+                  {"error", {{"message", "no reader 7 (see 'zm880ctl list')"}, {"exitCode", 2}}}}));
     EXPECT_EQ(missing.err, "zm880ctl: no reader 7 (see 'zm880ctl list')\n");
 }
 
@@ -202,11 +204,13 @@ TEST_F(ReaderTrust, UsageMistakesAreNamedAndIoFailuresExitOne) {
         {{"raw", "set", "3", "100"}, 2, "hexadecimal byte 100 is above FF"},
         {{"raw", "get", "100"}, 2, "hexadecimal report ID 100 is above FF"},
         {{"raw", "set", "103"}, 2, "hexadecimal report ID 103 is above FF"},
-        {{"show", "--all", "--device", "0"}, 2,
+        {{"show", "--all", "--device", "0"},
+         2,
          "--all and --device exclude each other: --all uses every reader"},
         {{"lsit"}, 2, "unknown command 'lsit' (see --help)"},
         {{"--device", "0", "cfg", "shwo"}, 2, "unknown command 'shwo' (see --help)"},
-        {{"show", "--trace", (dir_ / "no-folder" / "t.txt").string()}, 1,
+        {{"show", "--trace", (dir_ / "no-folder" / "t.txt").string()},
+         1,
          "cannot open trace file " + (dir_ / "no-folder" / "t.txt").string() +
              ": No such file or directory"},
     };
@@ -248,7 +252,8 @@ TEST_F(ReaderTrust, AnUnsearchableBackupFolderFailsWithOneLine) {
     unprivileged.unprivileged = true;
     const CliResult result = RunCli({"set", "Suffix=Tab", "--simulate=" + state_}, unprivileged);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.starts_with("zm880ctl: backup failed: cannot create " + backups.string()))
+    EXPECT_TRUE(
+        result.err.starts_with("zm880ctl: backup failed: cannot create " + backups.string()))
         << result.err;
     EXPECT_TRUE(result.err.ends_with(": Permission denied; nothing written\n")) << result.err;
     EXPECT_EQ(ReaderRecord(), before);

@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <csignal>
 #include <stdexcept>
 
@@ -20,8 +22,13 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-// Reads both pipes to their ends at once, so a child filling one cannot block on it.
-void DrainPipes(int outFd, std::string& out, int errFd, std::string& err) {
+// A run that blocks (on a FIFO, say) is killed after this, so a fault fails its test instead of
+// hanging the whole binary.
+constexpr auto kRunTimeLimit = std::chrono::seconds(60);
+
+// Reads both pipes to their ends at once, so a child filling one cannot block on it; kills the
+// child when it outlives kRunTimeLimit (its pipes then close).
+void DrainPipes(pid_t child, int outFd, std::string& out, int errFd, std::string& err) {
     std::array<pollfd, 2> fds{pollfd{outFd, POLLIN, 0}, pollfd{errFd, POLLIN, 0}};
     std::array<std::string*, 2> targets{&out, &err};
     std::array<char, 4096> chunk{};
@@ -29,7 +36,21 @@ void DrainPipes(int outFd, std::string& out, int errFd, std::string& err) {
     for (const pollfd& fd : fds) {
         open += fd.fd >= 0 ? 1 : 0;
     }
-    while (open > 0 && poll(fds.data(), fds.size(), -1) >= 0) {
+    const auto deadline = std::chrono::steady_clock::now() + kRunTimeLimit;
+    bool killed = false;
+    while (open > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int ready = poll(fds.data(), fds.size(),
+                               killed ? -1 : std::max<int>(0, static_cast<int>(left.count())));
+        if (ready < 0) {
+            return;
+        }
+        if (ready == 0) {
+            kill(child, SIGKILL);
+            killed = true;
+            continue;
+        }
         for (std::size_t i = 0; i < fds.size(); ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) {
                 continue;
@@ -66,8 +87,8 @@ std::string TempFile() {
 }
 
 // Between fork and exec only async-signal-safe calls: everything is prepared before.
-[[noreturn]] void StartChild(const CliSetup& setup, const std::string& inPath, int outFd,
-                             int errFd, char* const* argv) {
+[[noreturn]] void StartChild(const CliSetup& setup, const std::string& inPath, int outFd, int errFd,
+                             char* const* argv) {
     const int in = open(inPath.c_str(), O_RDONLY);
     if (in < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0) {
         _exit(127);
@@ -79,8 +100,8 @@ std::string TempFile() {
             _exit(127);
         }
     }
-    if (setup.unprivileged && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 ||
-                               setuid(kNobody) != 0)) {
+    if (setup.unprivileged &&
+        (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
         _exit(127);
     }
     execve(argv[0], argv, environ);
@@ -138,7 +159,7 @@ CliResult RunCli(const std::vector<std::string>& args, const CliSetup& setup) {
     close(errPipe[1]);
 
     CliResult result;
-    DrainPipes(outPipe[0], result.out, errPipe[0], result.err);
+    DrainPipes(pid, outPipe[0], result.out, errPipe[0], result.err);
     for (int fd : {outPipe[0], errPipe[0]}) {
         if (fd >= 0) {
             close(fd);
