@@ -63,4 +63,11 @@ void QtUserDialogs::ShowMessage(const QString& text) {
     box.exec();
 }
 
+bool QtUserDialogs::AskYesNo(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace zm880::app

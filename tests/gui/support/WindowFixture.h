@@ -21,7 +21,9 @@ namespace zm880::testing {
 class ScriptedDialogs : public app::UserDialogs {
   public:
     std::deque<std::optional<QString>> answers;  // next answer of any file dialog
+    std::deque<bool> yesNoAnswers;               // next answer of a question; No when empty
     QStringList messages;
+    QStringList questions;
     QStringList presetNames;  // file name each file dialog was opened with
 
     std::optional<QString> OpenConfigFile(const QString& fileName) override {
@@ -34,6 +36,14 @@ class ScriptedDialogs : public app::UserDialogs {
         return Next(fileName);
     }
     void ShowMessage(const QString& text) override { messages << text; }
+    bool AskYesNo(const QString& text) override {
+        questions << text;
+        if (yesNoAnswers.empty())
+            return false;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
 
   private:
     std::optional<QString> Next(const QString& fileName);
