@@ -96,7 +96,7 @@ bool HidrawChannel::CanTransfer(std::size_t length) {
     return true;
 }
 
-bool HidrawChannel::Failed(int error, std::chrono::steady_clock::time_point started) {
+bool HidrawChannel::Fail(int error, std::chrono::steady_clock::time_point started) {
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     lastError_ = MayMeanRemoved(error) && DeviceGone()
@@ -124,7 +124,7 @@ bool HidrawChannel::GetFeature(std::span<std::uint8_t> report) {
     const auto started = std::chrono::steady_clock::now();
     const int got = RetryingIoctl(fd_, HIDIOCGFEATURE(report.size()), report.data());
     if (got < 0) {
-        return Failed(errno, started);
+        return Fail(errno, started);
     }
     // A shorter report leaves no stale bytes of an earlier transfer behind it.
     std::fill(report.begin() + std::min<std::ptrdiff_t>(got, std::ssize(report)), report.end(),
@@ -139,7 +139,7 @@ bool HidrawChannel::SetFeature(std::span<const std::uint8_t> report) {
     // The ioctl does not write through its argument for a set; the cast only fits its signature.
     void* data = const_cast<std::uint8_t*>(report.data());
     const auto started = std::chrono::steady_clock::now();
-    return RetryingIoctl(fd_, HIDIOCSFEATURE(report.size()), data) >= 0 || Failed(errno, started);
+    return RetryingIoctl(fd_, HIDIOCSFEATURE(report.size()), data) >= 0 || Fail(errno, started);
 }
 
 InputRead HidrawChannel::ReadInput(std::span<std::uint8_t> buffer,

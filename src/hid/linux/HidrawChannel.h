@@ -31,7 +31,7 @@ class HidrawChannel final : public Channel {
   private:
     bool CanTransfer(std::size_t length);
     // Records why the feature ioctl started at `started` failed with `error`; returns false.
-    bool Failed(int error, std::chrono::steady_clock::time_point started);
+    bool Fail(int error, std::chrono::steady_clock::time_point started);
     // True when the node answers that its device is gone, within a short grace time.
     bool DeviceGone() const;
 
