@@ -89,9 +89,9 @@ std::string FailureText(const flasher::UpdateResult& result) {
 void CheckBeforeSending(const std::string& file, bool allowPartial) {
     const flasher::UpdateFileCheck check = flasher::CheckUpdateFile(file);
     if (check.Empty()) {
-        throw CommandError(flasher::kUpdateFileNotFound,
-                           flasher::UpdateMessage(flasher::kUpdateFileNotFound) + " - " +
-                               flasher::NoDataReason());
+        throw CommandError(
+            flasher::kUpdateFileNotFound,
+            flasher::UpdateMessage(flasher::kUpdateFileNotFound) + " - " + flasher::NoDataReason());
     }
     if (!check.Partial()) {
         return;

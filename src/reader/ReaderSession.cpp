@@ -100,19 +100,16 @@ std::size_t ReaderSession::FeatureLength(const ReaderDevice& device) {
 
 std::string ReaderSession::LengthProblem(std::size_t featureLength,
                                          std::optional<std::uint8_t> reportId) {
-    const std::string reported = "the reader's feature report is " +
-                                 std::to_string(featureLength) +
+    const std::string reported = "the reader's feature report is " + std::to_string(featureLength) +
                                  (featureLength == 1 ? " byte long" : " bytes long");
     if (featureLength == 0) {
         return "the reader reports no feature report length";
     }
     if (featureLength > kMaxFeatureReportLength) {
-        return reported + "; at most " + std::to_string(kMaxFeatureReportLength) +
-               " are supported";
+        return reported + "; at most " + std::to_string(kMaxFeatureReportLength) + " are supported";
     }
     if (reportId == kSettingsReportId && featureLength < kMinSettingsReportLength) {
-        return reported + "; the settings record needs " +
-               std::to_string(kMinSettingsReportLength);
+        return reported + "; the settings record needs " + std::to_string(kMinSettingsReportLength);
     }
     return {};
 }
@@ -203,8 +200,7 @@ TransferResult ReaderSession::WriteFeatureTo(const ReaderDevice& device,
     return result;
 }
 
-TransferResult ReaderSession::RefusedAsSettings(const ReaderDevice& device,
-                                                std::uint8_t reportId) {
+TransferResult ReaderSession::RefusedAsSettings(const ReaderDevice& device, std::uint8_t reportId) {
     const std::size_t length = FeatureLength(device);
     if (!AccessProblem(device).empty()) {
         return {};
@@ -236,7 +232,8 @@ TransferResult ReaderSession::ReadReportInto(std::uint8_t reportId, bool asSetti
         return {.Message = kNoReaderMessage};
     }
     if (asSettings) {
-        if (TransferResult refused = RefusedAsSettings(device, reportId); !refused.Message.empty()) {
+        if (TransferResult refused = RefusedAsSettings(device, reportId);
+            !refused.Message.empty()) {
             return refused;
         }
     }

@@ -103,8 +103,9 @@ class ReaderSession {
 
     // One feature transfer of `length` bytes from byte 0 of `buffer`. Refused (not Ok, with a
     // message) when the device is empty, `length` is 0, above the buffer or above the longest
-    // report the report buffer holds. A failure's message names the cause; a reader that refuses the settings record because
-    // its update was cut short is recognised and told to be updated again.
+    // report the report buffer holds. A failure's message names the cause; a reader that refuses
+    // the settings record because its update was cut short is recognised and told to be updated
+    // again.
     static TransferResult ReadFeatureFrom(const ReaderDevice& device,
                                           std::span<std::uint8_t> buffer, std::size_t length);
     static TransferResult WriteFeatureTo(const ReaderDevice& device,

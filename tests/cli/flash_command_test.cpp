@@ -202,8 +202,7 @@ TEST_F(FlashCommand, LoaderStatusesExitWithTheirStepCode) {
         SCOPED_TRACE(c.status);
         ChangeReader([&](sim::ReaderModel& reader) {
             reader.Faults() = {};
-            reader.Faults().statusAnswers.push_back(
-                {0x01, 0, static_cast<std::uint8_t>(c.status)});
+            reader.Faults().statusAnswers.push_back({0x01, 0, static_cast<std::uint8_t>(c.status)});
         });
         const CliResult result = RunFlash(hexFile_);
         EXPECT_EQ(result.exitCode, c.exitCode);

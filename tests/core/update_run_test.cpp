@@ -342,8 +342,7 @@ TEST_F(UpdateRunTest, EveryStatusAnswerEndsWithItsCodeAndReason) {
     for (int status = 0; status <= 255; ++status) {
         SCOPED_TRACE(status);
         Reader().Faults() = {};
-        Reader().Faults().statusAnswers.push_back(
-            {0x02, 2, static_cast<std::uint8_t>(status)});
+        Reader().Faults().statusAnswers.push_back({0x02, 2, static_cast<std::uint8_t>(status)});
         const UpdateResult result = RunOnSelected(goodFile_);
 
         if (status == 1) {
@@ -353,11 +352,12 @@ TEST_F(UpdateRunTest, EveryStatusAnswerEndsWithItsCodeAndReason) {
         const int code = status >= 2 && status <= 6 ? status - 1 : kUpdateUnexpectedStatus;
         EXPECT_EQ(result.code, code);
         EXPECT_EQ(result.message, UpdateMessage(code, status));
-        EXPECT_EQ(result.reason, status == 2 ? "the loader refused the update (status 2)"
-                                             : "the loader answered status " +
-                                                   std::to_string(status) +
-                                                   " to command 0x02 for page 3 of 20");
-        EXPECT_EQ(PagesNote(result), "pages 1 to 2 of 20 were replaced; the update must be run again");
+        EXPECT_EQ(result.reason, status == 2
+                                     ? "the loader refused the update (status 2)"
+                                     : "the loader answered status " + std::to_string(status) +
+                                           " to command 0x02 for page 3 of 20");
+        EXPECT_EQ(PagesNote(result),
+                  "pages 1 to 2 of 20 were replaced; the update must be run again");
     }
 }
 
@@ -395,11 +395,19 @@ TEST_F(UpdateRunTest, TransferFailuresNameTheirCauseAndWhatWasReplaced) {
     };
     // Transfer 0 is the loader start; page p starts at 1 + 16p; its data reports at +6 to +14.
     const Case cases[] = {
-        {0, {Kind::Removed, {}}, kUpdateSetReportError, "the reader was removed",
+        {0,
+         {Kind::Removed, {}},
+         kUpdateSetReportError,
+         "the reader was removed",
          "no page was replaced"},
-        {1 + 16 * 3 + 3, {Kind::NoAnswer, {}}, kUpdateGetReportError,
-         "the reader did not answer", "pages 1 to 3 of 20 were replaced; the update must be run again"},
-        {1 + 16 + 7, {Kind::Failed, "Broken pipe"}, kUpdateSetReportError,
+        {1 + 16 * 3 + 3,
+         {Kind::NoAnswer, {}},
+         kUpdateGetReportError,
+         "the reader did not answer",
+         "pages 1 to 3 of 20 were replaced; the update must be run again"},
+        {1 + 16 + 7,
+         {Kind::Failed, "Broken pipe"},
+         kUpdateSetReportError,
          "the transfer failed: Broken pipe",
          "page 1 of 20 was replaced and page 2 of 20 may be damaged; the update must be run again"},
     };

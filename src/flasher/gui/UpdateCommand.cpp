@@ -35,8 +35,9 @@ void TUpdateCommand::miUpdateClick() {
     const ReaderDevice reader = session_.SelectedDevice();
     if (!reader) {
         // Listed, but its device object is still held elsewhere (by a run that has not let go).
-        dialogs_.ShowMessage("ACCESS ERROR\nthe reader's device object could not be taken for the "
-                             "update; unplug and replug the reader");
+        dialogs_.ShowMessage(
+            "ACCESS ERROR\nthe reader's device object could not be taken for the "
+            "update; unplug and replug the reader");
         return;
     }
     const QString path = QFileInfo(*chosen).absoluteFilePath();
