@@ -24,12 +24,12 @@ void ScriptedDialogs::ShowMessage(const QString& text) {
         whileMessageShown();
 }
 
-bool ScriptedDialogs::Confirm(const QString& question) {
+bool ScriptedDialogs::AskYesNo(const QString& question) {
     questions << question;
-    if (confirmations.empty())
+    if (yesNoAnswers.empty())
         return false;
-    const bool answer = confirmations.front();
-    confirmations.pop_front();
+    const bool answer = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
     return answer;
 }
 
