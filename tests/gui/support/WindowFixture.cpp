@@ -13,8 +13,13 @@ std::optional<QString> ScriptedDialogs::Next(const QString& fileName) {
     presetNames << fileName;
     if (answers.empty())
         return std::nullopt;
-    std::optional<QString> answer = answers.front();
+    // Built from the parts rather than copied whole: GCC's optimiser cannot see that a copied
+    // optional<QString> is initialised and warns (maybe-uninitialized).
+    const bool answered = answers.front().has_value();
+    const QString answer = answers.front().value_or(QString());
     answers.pop_front();
+    if (!answered)
+        return std::nullopt;
     return answer;
 }
 
