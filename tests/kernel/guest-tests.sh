@@ -46,6 +46,11 @@ expect_out() {
     grep -qF -- "$1" <<<"$out" || fail "output lacks '$1': $out"
 }
 
+# The same for JSON output, whatever its indentation.
+expect_json() {
+    tr -d ' \n' <<<"$out" | grep -qF -- "$1" || fail "JSON output lacks '$1': $out"
+}
+
 # Byte `index` of a binary file as a decimal number.
 byte_at() {
     od -An -tu1 -j "$2" -N 1 "$1" | tr -d ' '
@@ -129,7 +134,7 @@ raw_reports_and_reset() {
     local before after
     uhid add-reader r1 >/dev/null || return 1
     zm raw get 3 --json
-    expect_rc 0 && expect_out '"length":65' && expect_out '"bytes":[3,1,21' || return 1
+    expect_rc 0 && expect_json '"length":65' && expect_json '"bytes":[3,1,21' || return 1
     zm raw set 3 01 15 00 00 00 00 2B
     expect_rc 0 || return 1
     uhid dump-settings r1 "$scratch/raw.bin" >/dev/null || return 1
@@ -253,7 +258,7 @@ access_granted_after_plug_is_taken_up() {
     kill -TERM "$watcher"
     wait "$watcher"
     out=$(chroot --userspec=65534:65534 / "$ctl_bin" raw get 3 --json 2>&1)
-    expect_out '"bytes":[3,1,21' || return 1
+    expect_json '"bytes":[3,1,21' || return 1
     out=$(cat "$log")
     arrived="arrived: $node  ZM-880 RFID Reader - VID=169B PID=0710"
     [[ $out == "$(printf '%s\n' "$arrived" "removed: $node" "$arrived")" ]] ||
