@@ -67,7 +67,7 @@
     <name>zm880::app::TMainForm</name>
     <message>
         <source>Tavrenix ZM880 - Utility</source>
-        <translation>Tavrenix ZM880 - Dienstprogramm</translation>
+        <translation>Tavrenix ZM880 - Utility</translation>
     </message>
     <message>
         <source>&amp;File</source>

@@ -12,7 +12,6 @@
 #include <QSocketNotifier>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QVBoxLayout>
 
 #include <array>
 #include <utility>
@@ -34,6 +33,13 @@ constexpr int kClientWidth = 684;
 constexpr int kClientHeight = 481;
 constexpr int kDevicePanelHeight = 41;
 constexpr int kStatusBarHeight = 19;
+constexpr int kPageHeight = kClientHeight - kStatusBarHeight - kDevicePanelHeight;
+// The "Wellcome" page: a text above a bottom panel, across the page less a margin each side.
+constexpr int kWellcomeMargin = 4;
+constexpr int kWellcomeWidth = kClientWidth - 2 * kWellcomeMargin;
+constexpr int kWellcomeTopPanelHeight = 89;
+constexpr int kWellcomeTextHeight = 182;
+constexpr int kWellcomeBottomPanelHeight = 64;
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 
 // The window draws on silver whatever the system's theme, so every colour that text is drawn
@@ -187,21 +193,21 @@ void TMainForm::BuildPages(QWidget* parent) {
     PageControl1_ = new QStackedWidget(parent);
     PageControl1_->setObjectName("PageControl1");
     PageControl1_->setFocusPolicy(Qt::NoFocus);
-    PageControl1_->setGeometry(0, kDevicePanelHeight, kClientWidth,
-                               kClientHeight - kStatusBarHeight - kDevicePanelHeight);
+    PageControl1_->setGeometry(0, kDevicePanelHeight, kClientWidth, kPageHeight);
 
+    // Placed by hand rather than by a layout: a layout would measure the large word-wrapped text
+    // (and load its font) at start-up even when a reader is present and the page stays hidden.
     tsWellcome_ = new QWidget(PageControl1_);
     tsWellcome_->setObjectName("tsWellcome");
-    auto* wellcomeLayout = new QVBoxLayout(tsWellcome_);
-    wellcomeLayout->setContentsMargins(4, 0, 4, 0);
-    wellcomeLayout->setSpacing(0);
     auto* panel4 = new QWidget(tsWellcome_);
     panel4->setObjectName("Panel4");
-    panel4->setFixedHeight(89);
+    panel4->setGeometry(kWellcomeMargin, 0, kWellcomeWidth, kWellcomeTopPanelHeight);
     auto* staticText =
         new QLabel(tr("Connect the USB device and push the config-button."), tsWellcome_);
     staticText->setObjectName("StaticText1");
-    staticText->setFixedSize(676, 182);
+    staticText->setGeometry(kWellcomeMargin,
+                            kPageHeight - kWellcomeBottomPanelHeight - kWellcomeTextHeight,
+                            kWellcomeWidth, kWellcomeTextHeight);
     staticText->setWordWrap(true);
     staticText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QFont arial("Arial");
@@ -209,11 +215,8 @@ void TMainForm::BuildPages(QWidget* parent) {
     staticText->setFont(arial);
     auto* panel5 = new QWidget(tsWellcome_);
     panel5->setObjectName("Panel5");
-    panel5->setFixedHeight(64);
-    wellcomeLayout->addWidget(panel4);
-    wellcomeLayout->addStretch();
-    wellcomeLayout->addWidget(staticText);
-    wellcomeLayout->addWidget(panel5);
+    panel5->setGeometry(kWellcomeMargin, kPageHeight - kWellcomeBottomPanelHeight, kWellcomeWidth,
+                        kWellcomeBottomPanelHeight);
 
     settingsPage_ = new reader_gui::TSettingsPage(*session_, PageControl1_);
 
