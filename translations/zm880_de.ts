@@ -191,7 +191,7 @@ Trotzdem laden?</translation>
     </message>
     <message>
         <source>Reset</source>
-        <translation>Zurücksetzen</translation>
+        <translation>Reset</translation>
     </message>
 </context>
 <context>
@@ -222,7 +222,7 @@ Trotzdem laden?</translation>
     </message>
     <message>
         <source>Apply</source>
-        <translation>Übernehmen</translation>
+        <translation>Anwenden</translation>
     </message>
     <message>
         <source>Interface :</source>
@@ -310,7 +310,7 @@ Trotzdem laden?</translation>
     </message>
     <message>
         <source>Add Tag Type</source>
-        <translation>Tag-Typ voranstellen</translation>
+        <translation>Mit Tag-Typ</translation>
     </message>
     <message>
         <source>Use Alt-Key</source>

@@ -85,7 +85,7 @@ void TranslatedWindowTest::germanLocaleShowsGermanTexts() {
     QCOMPARE(shown.menus, (QStringList{"&Datei", "&Bearbeiten", "&Info", "&Firmware aktualisieren",
                                        "Konfiguration &laden", "Konfiguration &speichern",
                                        "Konfiguration &einlesen", "&Beenden"}));
-    QCOMPARE(shown.applyCaption, QString("Übernehmen"));
+    QCOMPARE(shown.applyCaption, QString("Anwenden"));
     QCOMPARE(shown.interfaceCaption, QString("Schnittstelle :"));
     QCOMPARE(shown.firstSuffix, QString("Keine"));
     QCOMPARE(shown.statusAfterEdit, QString("geändert"));
