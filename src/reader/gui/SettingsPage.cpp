@@ -50,10 +50,10 @@ static_assert(SameNames(kTranslatedSuffixNames, kSuffixNames));
 static_assert(SameNames(kTranslatedInterfaceNames, kInterfaceNames));
 
 template <std::size_t N>
-QStringList ChoiceCaptions(const std::array<std::string_view, N>& names) {
+QStringList ChoiceCaptions(const std::array<const char*, N>& names) {
     QStringList list;
-    for (std::string_view name : names)
-        list << TSettingsPage::tr(std::string(name).c_str());
+    for (const char* name : names)
+        list << TSettingsPage::tr(name);
     return list;
 }
 
@@ -132,7 +132,7 @@ void TSettingsPage::BuildInterfacePanel() {
     pInterfTags_ = MakePanel("pInterfTags", this, QRect(4, 6, 380, 361));
 
     rgInterface_ = new TRadioGroup("rgInterface", tr("Interface :"),
-                                   ChoiceCaptions(kInterfaceNames), pInterfTags_, 3);
+                                   ChoiceCaptions(kTranslatedInterfaceNames), pInterfTags_, 3);
     rgInterface_->setGeometry(8, 6, 364, 46);
     rgInterface_->setItemIndex(0);
 
@@ -266,8 +266,8 @@ void TSettingsPage::BuildVersionPanel() {
     gbOption->setObjectName("gbOption");
     gbOption->setGeometry(8, 42, 273, 311);
 
-    rbSuffix_ =
-        new TRadioGroup("rbSuffix", tr("Suffix :"), ChoiceCaptions(kSuffixNames), gbOption, 3);
+    rbSuffix_ = new TRadioGroup("rbSuffix", tr("Suffix :"), ChoiceCaptions(kTranslatedSuffixNames),
+                                gbOption, 3);
     rbSuffix_->setGeometry(8, 22, 257, 46);
     rbSuffix_->setItemIndex(1);
 
