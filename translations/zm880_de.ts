@@ -195,6 +195,29 @@ Trotzdem laden?</translation>
     </message>
 </context>
 <context>
+    <name>zm880::flasher_gui::TFlasherForm</name>
+    <message>
+        <source>Flasher</source>
+        <translation>Flasher</translation>
+    </message>
+    <message>
+        <source>Update: </source>
+        <translation>Update: </translation>
+    </message>
+    <message>
+        <source>please wait</source>
+        <translation>warten...</translation>
+    </message>
+    <message>
+        <source>ready</source>
+        <translation>fertig</translation>
+    </message>
+    <message>
+        <source>close</source>
+        <translation>schließen</translation>
+    </message>
+</context>
+<context>
     <name>zm880::reader_gui::TSettingsPage</name>
     <message>
         <source>None</source>
