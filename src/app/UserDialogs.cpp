@@ -63,8 +63,8 @@ void QtUserDialogs::ShowMessage(const QString& text) {
     box.exec();
 }
 
-bool QtUserDialogs::Confirm(const QString& question) {
-    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), question,
+bool QtUserDialogs::AskYesNo(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);

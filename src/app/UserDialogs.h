@@ -22,9 +22,8 @@ class UserDialogs {
     virtual std::optional<QString> OpenUpdateFile(const QString& fileName) = 0;
     // A simple message box with one OK button and the application title as caption.
     virtual void ShowMessage(const QString& text) = 0;
-    // A question with the buttons Yes and No, No being the default; true for Yes. Dialogs that
-    // cannot ask answer No.
-    virtual bool Confirm(const QString& /*question*/) { return false; }
+    // A question with Yes and No buttons, No as the default; true for Yes.
+    virtual bool AskYesNo(const QString& text) = 0;
 };
 
 // The platform's dialogs, parented to `parent`.
@@ -38,7 +37,7 @@ class QtUserDialogs : public UserDialogs {
     std::optional<QString> SaveConfigFile(const QString& fileName) override;
     std::optional<QString> OpenUpdateFile(const QString& fileName) override;
     void ShowMessage(const QString& text) override;
-    bool Confirm(const QString& question) override;
+    bool AskYesNo(const QString& text) override;
 
   private:
     QWidget* parent_;

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <memory>
@@ -46,6 +47,9 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("ZM-880-Utility");
     QApplication::setApplicationVersion(kProgramVersion);
+    QApplication::setDesktopFileName("org.zm880.Utility");
+    QApplication::setWindowIcon(
+        QIcon::fromTheme("org.zm880.Utility", QIcon(":/icons/org.zm880.Utility.svg")));
     zm880::app::RegisterProgramFile(QCoreApplication::applicationFilePath().toStdString());
     const zm880::app::TTranslations translations(QLocale::system());
 

@@ -1,10 +1,10 @@
 #include "cfgfile/ConfigFile.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <system_error>
+
+#include "cfgfile/SafeFile.h"
 
 namespace zm880::cfgfile {
 
@@ -16,48 +16,12 @@ constexpr std::size_t kShownPathMax = 60;
 constexpr std::size_t kShownHead = 23;
 constexpr std::size_t kShownTail = 31;
 
-// Only a regular file (after links) counts: a directory, a FIFO or a device has no settings,
-// and opening a FIFO would block.
+// A directory does not count as a file; anything else that exists is tried, so that a FIFO or
+// device is refused with its reason instead of being called missing.
 bool IsExistingFile(const std::string& path) {
     std::error_code ec;
-    return fs::is_regular_file(path, ec);
-}
-
-// The file that a save replaces: the target of a link, so the link itself survives.
-fs::path SaveTarget(const std::string& path) {
-    std::error_code ec;
-    if (fs::is_symlink(path, ec)) {
-        const fs::path resolved = fs::canonical(path, ec);
-        if (!ec) {
-            return resolved;
-        }
-    }
-    return path;
-}
-
-// Same folder, so that the rename cannot cross file systems; a short name, so that a long target
-// name still leaves room for it.
-fs::path TempPathBeside(const fs::path& target) {
-    std::random_device random;
-    const unsigned long tag = (static_cast<unsigned long>(random()) << 32) ^ random();
-    return target.parent_path() / (".cfg-" + std::to_string(tag) + ".tmp");
-}
-
-// Creates `temp` (never over an existing file) and writes the 64 bytes. On any failure the
-// file is gone again and the result is false.
-bool WriteNewFile(const fs::path& temp, const ReportBuffer& buffer) {
-    std::FILE* file = std::fopen(temp.c_str(), "wbx");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(buffer.data(), 1, kConfigFileSize, file) == kConfigFileSize &&
-                         std::fflush(file) == 0;
-    if (std::fclose(file) == 0 && written) {
-        return true;
-    }
-    std::error_code ec;
-    fs::remove(temp, ec);
-    return false;
+    const fs::file_status status = fs::status(path, ec);
+    return !ec && fs::exists(status) && !fs::is_directory(status);
 }
 
 // UTF-8 continuation bytes belong to the character before them.
@@ -92,43 +56,26 @@ std::size_t CharacterOffset(std::string_view text, std::size_t index) {
 FileResult LoadConfigFile(const std::string& path, ReportBuffer& buffer,
                           const std::function<void()>& onFound) {
     if (!IsExistingFile(path)) {
-        return {"file not found: " + path};
+        return {"file not found: " + path, {}};
     }
     if (onFound) {
         onFound();
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) {
-        return {"unable to open file: " + path};
+    const SafeReadResult read = ReadFileSafely(path, kConfigFileReadLimit);
+    if (!read.error.ok()) {
+        return {"unable to open file: " + path, read.error.message};
     }
     // A short file replaces only its leading bytes; byte 1 stays the buffer's own.
     const std::uint8_t controlByte = buffer[1];
-    file.read(reinterpret_cast<char*>(buffer.data()),
-              static_cast<std::streamsize>(kConfigFileSize));
+    std::copy_n(read.bytes.begin(), std::min(read.bytes.size(), kConfigFileSize), buffer.begin());
     buffer[1] = controlByte;
     return {};
 }
 
 FileResult SaveConfigFile(const std::string& path, const ReportBuffer& buffer) {
-    const FileResult failure{"unable to create file: " + path};
-    const fs::path target = SaveTarget(path);
-    std::error_code ec;
-    if (fs::is_directory(target, ec)) {
-        return failure;
-    }
-    const fs::path temp = TempPathBeside(target);
-    if (!WriteNewFile(temp, buffer)) {
-        return failure;
-    }
-    // A replaced file keeps its permissions.
-    const fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old)) {
-        fs::permissions(temp, old.permissions(), ec);
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return failure;
+    const SafeFileError written = WriteFileSafely(path, std::span(buffer.data(), kConfigFileSize));
+    if (!written.ok()) {
+        return {"unable to create file: " + path, written.message};
     }
     return {};
 }

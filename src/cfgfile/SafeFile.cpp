@@ -98,10 +98,9 @@ int WriteAll(int fd, std::span<const std::uint8_t> data) {
 }
 
 std::string RandomTag() {
-    static constexpr std::array<char, 36> kAlphabet{'0', '1', '2', '3', '4', '5', '6', '7', '8',
-                                                    '9', 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h',
-                                                    'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q',
-                                                    'r', 's', 't', 'u', 'v', 'w', 'x', 'y', 'z'};
+    static constexpr std::array<char, 36> kAlphabet{
+        '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h',
+        'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r', 's', 't', 'u', 'v', 'w', 'x', 'y', 'z'};
     std::random_device random;
     std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
     std::string tag;
@@ -113,8 +112,8 @@ std::string RandomTag() {
 
 // Makes the rename itself durable: the folder entry is on disk once its folder is synced.
 void SyncFolder(const fs::path& folder) {
-    const Descriptor dir(::open(folder.empty() ? "." : folder.c_str(),
-                                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Descriptor dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid()) {
         ::fsync(dir.get());
     }
@@ -126,8 +125,7 @@ void RemoveStaleTemporaries(const fs::path& folder) {
     for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
          it.increment(ec)) {
         const fs::path& entry = it->path();
-        if (!IsSafeFileTemporaryName(entry.filename().string()) ||
-            !it->is_regular_file(ec) || ec) {
+        if (!IsSafeFileTemporaryName(entry.filename().string()) || !it->is_regular_file(ec) || ec) {
             continue;
         }
         const auto written = it->last_write_time(ec);
@@ -216,13 +214,13 @@ bool IsSafeFileTemporaryName(const std::string& name) {
     const std::string suffix = kTemporarySuffix;
     const std::size_t marker = name.rfind(kTemporaryMarker);
     if (name.empty() || name[0] != '.' || marker == std::string::npos || marker == 0 ||
-        name.size() != marker + std::strlen(kTemporaryMarker) + kTemporaryTagLength +
-                           suffix.size() ||
+        name.size() !=
+            marker + std::strlen(kTemporaryMarker) + kTemporaryTagLength + suffix.size() ||
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
         return false;
     }
-    for (std::size_t i = marker + std::strlen(kTemporaryMarker);
-         i < name.size() - suffix.size(); ++i) {
+    for (std::size_t i = marker + std::strlen(kTemporaryMarker); i < name.size() - suffix.size();
+         ++i) {
         const char c = name[i];
         if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) {
             return false;

@@ -5,6 +5,7 @@
 
 #include "cfgfile/ConfigFile.h"
 #include "cli/Cli.h"
+#include "cli/FileAccess.h"
 #include "reader/ReaderSettings.h"
 #include "reader/SettingsFields.h"
 
@@ -42,7 +43,8 @@ LoadedRecord LoadRecord(const std::string& command, const std::string& path) {
     LoadedRecord record;
     const cfgfile::FileResult loaded = cfgfile::LoadConfigFile(path, record.buffer);
     if (!loaded.ok()) {
-        throw CommandError(kExitFailed, command + ": " + loaded.error);
+        throw CommandError(kExitFailed,
+                           command + ": " + (loaded.reason.empty() ? loaded.error : loaded.reason));
     }
     if (record.buffer[0] != kSettingsReportId) {
         throw CommandError(kExitUsage, command + ": " + path +
@@ -58,15 +60,13 @@ LoadedRecord LoadRecord(const std::string& command, const std::string& path) {
 void EncodeAndSave(const std::string& command, const LoadedRecord& before,
                    const ReaderSettings& settings, ReportBuffer buffer, const std::string& out) {
     EncodeSettings(settings, before.readerType, buffer);
-    const cfgfile::FileResult saved = cfgfile::SaveConfigFile(out, buffer);
-    if (!saved.ok()) {
-        throw CommandError(kExitFailed, command + ": " + saved.error);
-    }
+    WriteOutputFile(command, out, std::span(buffer.data(), cfgfile::kConfigFileSize));
     ReaderSettings stored = before.settings;
     std::uint8_t readerType = before.readerType;
     DecodeSettings(buffer, stored, readerType);
     for (const FieldChange& change : DiffSettings(before.settings, stored)) {
-        std::cout << change.field << ": " << change.before << " -> " << change.after << '\n';
+        ReportStream(out) << change.field << ": " << change.before << " -> " << change.after
+                          << '\n';
     }
 }
 
@@ -116,7 +116,8 @@ void AddSet(CLI::App& cfg) {
     set->add_option("FIELD=VALUE", options->assignments, "Fields to set, applied in order")
         ->required();
     set->add_option("-o,--output", options->out,
-                    "Write to OUT instead of FILE (FILE stays as it is)")
+                    "Write to OUT instead of FILE (FILE stays as it is); - for standard output, "
+                    "the changes then go to standard error")
         ->type_name("OUT");
     set->footer(kAssignmentHelp);
     set->callback([options] {
@@ -143,7 +144,8 @@ void AddDefaults(CLI::App& cfg) {
         ->required();
     defaults
         ->add_option("-o,--output", options->out,
-                     "Write to OUT instead of FILE (FILE stays as it is)")
+                     "Write to OUT instead of FILE (FILE stays as it is); - for standard output, "
+                     "the changes then go to standard error")
         ->type_name("OUT");
     defaults->footer(kExitHelp);
     defaults->callback([options] {

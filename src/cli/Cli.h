@@ -25,6 +25,12 @@ class CommandError : public std::runtime_error {
     int exitCode_;
 };
 
+// A failure noticed only after a command did its work (a trace line that could not be written):
+// the command's output stands, but the program ends with exit code 1 and this message. The first
+// one reported is kept.
+void ReportLateFailure(const std::string& message);
+std::optional<std::string> TakeLateFailure();
+
 // Options that every reader command honours.
 struct GlobalOptions {
     std::optional<std::string> simulate;  // set by --simulate; "" without a state file
@@ -42,5 +48,7 @@ void AddFwCommands(CLI::App& app, int& exitCode);
 void AddReaderCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 void AddSimCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
+// `restore BACKUP.cfg`: puts a saved record back byte for byte.
+void AddRestoreCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 
 }  // namespace zm880::cli

@@ -3,10 +3,12 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/Cli.h"
 #include "cli/ReaderAccess.h"
 #include "flasher/HidFeatureDevice.h"
+#include "flasher/UpdateFileCheck.h"
 #include "flasher/UpdateRun.h"
 #include "hid/OsServices.h"
 
@@ -72,28 +74,56 @@ class ProgressPrinter final : public flasher::UpdateObserver {
     bool drawn_ = false;
 };
 
+// One line: the step's message, then why and what the run left on the reader.
 std::string FailureText(const flasher::UpdateResult& result) {
-    if (result.fileReason.empty()) {
-        return result.message;
+    const std::vector<std::string> lines = flasher::FailureLines(result);
+    std::string text = lines.front();
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        text += (i == 1 ? " - " : "; ") + lines[i];
     }
-    return result.message + " (update file refused: " + result.fileReason + ")";
+    return text;
+}
+
+// Refuses, before any reader is touched, a file that would erase the firmware, and one that
+// fills only some pages unless the user allowed it.
+void CheckBeforeSending(const std::string& file, bool allowPartial) {
+    const flasher::UpdateFileCheck check = flasher::CheckUpdateFile(file);
+    if (check.Empty()) {
+        throw CommandError(
+            flasher::kUpdateFileNotFound,
+            flasher::UpdateMessage(flasher::kUpdateFileNotFound) + " - " + flasher::NoDataReason());
+    }
+    if (!check.Partial()) {
+        return;
+    }
+    const std::string warning = flasher::PartialFileWarning(file, check.pagesFilled);
+    if (!allowPartial) {
+        throw CommandError(kExitUsage, warning + "; add --allow-partial to update anyway");
+    }
+    std::cerr << "zm880ctl: warning: " << warning << '\n';
 }
 
 }  // namespace
 
 void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
     auto file = std::make_shared<std::string>();
+    auto allowPartial = std::make_shared<bool>(false);
     CLI::App* flash = app.add_subcommand(
         "flash",
         "Replace the reader's firmware from an update file (*.hex); exits with the "
-        "loader's step code: 0 ready, 1 file, 2 access, 3 set report, 4 get report, "
-        "5 page checksum, 6 unexpected loader status");
+        "update's step code: 0 ready, 1 file or loader status 2, 2 no reader object or "
+        "status 3, 3 set report or status 4, 4 get report or status 5, 5 page checksum or "
+        "status 6, 6 any other loader status");
     flash->add_option("FILE", *file, "Intel HEX update file")->required();
+    flash->add_flag("--allow-partial", *allowPartial,
+                    "Update even when the file fills only some of the 20 pages (the others are "
+                    "erased)");
     AddReaderOptions(*flash, *options);
-    flash->callback([options, file, &exitCode] {
+    flash->callback([options, file, allowPartial, &exitCode] {
         if (!HasUpdateFileExtension(*file)) {
-            throw CommandError(kExitUsage, "ERROR: Bad Update-File");
+            throw CommandError(kExitUsage, "ERROR: Bad Update-File - the name must end in .hex");
         }
+        CheckBeforeSending(*file, *allowPartial);
         ReaderAccess access(*options);
         const bool terminal = hid::StandardOutputIsTerminal();
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {

@@ -1,14 +1,13 @@
-#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <random>
 #include <string>
-#include <system_error>
+#include <string_view>
+#include <vector>
 
 #include "cli/Cli.h"
+#include "cli/FileAccess.h"
+#include "cli/Printable.h"
 #include "flasher/FirmwareImage.h"
 #include "flasher/IntelHex.h"
 
@@ -25,10 +24,16 @@ constexpr const char* kFileHelp =
     "Intel HEX update file; records are placed by their 16-bit load address, bytes outside "
     "0x1400-0x3BFF are left out";
 
+// An update file fills a 10240-byte image; this leaves room for any comments and line ends while
+// keeping a wrong file from exhausting memory.
+constexpr std::uintmax_t kUpdateFileReadLimit = 16 << 20;
+
 // Reads the update file or ends the command with its fault (exit code 1).
 flasher::FirmwareImage ReadOrFail(const std::string& path, flasher::HexReadResult& result) {
+    const std::vector<std::uint8_t> bytes = ReadInputFile("", path, kUpdateFileReadLimit);
     flasher::FirmwareImage image;
-    result = flasher::ReadUpdateFile(path, image);
+    result = flasher::ParseUpdateText(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), image);
     if (!result.ok()) {
         throw CommandError(kExitFailed,
                            result.line != 0 ? path + ": " + result.reason : result.reason);
@@ -49,42 +54,19 @@ void PrintPages(const flasher::FirmwareImage& image, const flasher::HexReadResul
 void RunCheck(const FwOptions& options) {
     flasher::HexReadResult result;
     const flasher::FirmwareImage image = ReadOrFail(options.file, result);
-    std::printf("%s: valid, data in %zu of %zu pages\n", options.file.c_str(),
-                result.pagesTouched.count(), flasher::kPageCount);
+    std::cout << Printable(options.file) << ": valid, data in " << result.pagesTouched.count()
+              << " of " << flasher::kPageCount << " pages\n";
     PrintPages(image, result);
-}
-
-// Writes beside the target and renames, so the target is either the old file or the whole image.
-void WriteAtomically(const std::string& path, const flasher::FirmwareImage& image) {
-    std::random_device random;
-    const std::string temp = path + ".tmp" + std::to_string(random());
-    std::error_code error;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(image.data()),
-                  static_cast<std::streamsize>(image.size()));
-        out.close();
-        if (!out) {
-            error = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
-        }
-    }
-    if (!error) {
-        std::filesystem::rename(temp, path, error);
-    }
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-        throw CommandError(kExitFailed, "cannot write " + path + ": " + error.message());
-    }
 }
 
 void RunImage(const FwOptions& options) {
     flasher::HexReadResult result;
     const flasher::FirmwareImage image = ReadOrFail(options.file, result);
-    WriteAtomically(options.output, image);
-    std::printf("%s: %zu bytes written, data from %s in %zu of %zu pages\n", options.output.c_str(),
-                image.size(), options.file.c_str(), result.pagesTouched.count(),
-                flasher::kPageCount);
+    WriteOutputFile("", options.output, image);
+    ReportStream(options.output) << Printable(options.output) << ": " << image.size()
+                                 << " bytes written, data from " << Printable(options.file)
+                                 << " in " << result.pagesTouched.count() << " of "
+                                 << flasher::kPageCount << " pages\n";
 }
 
 }  // namespace
@@ -113,7 +95,11 @@ void AddFwCommands(CLI::App& app, int& /*exitCode*/) {
     CLI::App* image = fw->add_subcommand(
         "image", "Write the 10240-byte flash image of an update file (replaced atomically)");
     image->add_option("FILE", options->file, kFileHelp)->required();
-    image->add_option("-o,--output", options->output, "Binary image file to write")->required();
+    image
+        ->add_option("-o,--output", options->output,
+                     "Binary image file to write; - for standard output, the summary line then "
+                     "goes to standard error")
+        ->required();
     image->callback([options] { RunImage(*options); });
 }
 

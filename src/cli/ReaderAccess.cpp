@@ -5,6 +5,8 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "cli/JsonOutput.h"
+#include "cli/Printable.h"
 #include "hid/HidDevice.h"
 #include "hid/HidDeviceController.h"
 #include "hid/Platform.h"
@@ -30,6 +32,7 @@ void AddReaderOptions(CLI::App& command, GlobalOptions& options) {
 struct ReaderAccess::Parts {
     std::shared_ptr<hid::Platform> platform;
     hid::SimulatedBus* simulatedBus = nullptr;  // within platform, when it is simulated
+    const hid::TracingPlatform* tracing = nullptr;
     std::deque<std::function<void()>> posted;
     std::unique_ptr<hid::THidDeviceController> controller;
     std::unique_ptr<ReaderSession> session;
@@ -46,16 +49,13 @@ struct ReaderAccess::Parts {
 
 namespace {
 
-std::shared_ptr<hid::Platform> OpenPlatform(const GlobalOptions& options,
+std::unique_ptr<hid::Platform> OpenPlatform(const GlobalOptions& options,
                                             hid::SimulatedBus*& simulatedBus) {
     try {
         std::unique_ptr<hid::Platform> platform =
             options.simulate ? hid::MakeSimulatedPlatform(*options.simulate)
                              : hid::MakeSystemPlatform();
         simulatedBus = dynamic_cast<hid::SimulatedBus*>(platform.get());
-        if (!options.trace.empty()) {
-            platform = std::make_unique<hid::TracingPlatform>(std::move(platform), options.trace);
-        }
         return platform;
     } catch (const hid::simfile::SaveError& e) {
         throw CommandError(kExitFailed, *options.simulate + ": " + e.what());
@@ -64,12 +64,37 @@ std::shared_ptr<hid::Platform> OpenPlatform(const GlobalOptions& options,
     }
 }
 
+// A trace file that cannot be opened is a failure of the system, not of the command line.
+std::unique_ptr<hid::TracingPlatform> AddTracing(std::unique_ptr<hid::Platform> platform,
+                                                 const std::string& traceFile) {
+    try {
+        return std::make_unique<hid::TracingPlatform>(std::move(platform), traceFile);
+    } catch (const std::runtime_error& e) {
+        throw CommandError(kExitFailed, e.what());
+    }
+}
+
+std::string ReaderName(ReaderAccess& access, std::size_t index) {
+    return "reader " + std::to_string(index) + " (" + Printable(access.PathOf(index)) + ")";
+}
+
 }  // namespace
 
 ReaderAccess::ReaderAccess(const GlobalOptions& options)
     : options_(options), parts_(std::make_unique<Parts>()) {
+    if (options_.all && !options_.device.empty()) {
+        throw CommandError(kExitUsage,
+                           "--all and --device exclude each other: --all uses every reader");
+    }
     Parts& parts = *parts_;
-    parts.platform = OpenPlatform(options_, parts.simulatedBus);
+    std::unique_ptr<hid::Platform> platform = OpenPlatform(options_, parts.simulatedBus);
+    if (!options_.trace.empty()) {
+        std::unique_ptr<hid::TracingPlatform> tracing =
+            AddTracing(std::move(platform), options_.trace);
+        parts.tracing = tracing.get();
+        platform = std::move(tracing);
+    }
+    parts.platform = std::move(platform);
     parts.controller = std::make_unique<hid::THidDeviceController>(
         parts.platform, [&parts](std::function<void()> task) { parts.posted.push_back(task); });
     parts.session = std::make_unique<ReaderSession>(*parts.controller);
@@ -83,6 +108,10 @@ ReaderAccess::ReaderAccess(const GlobalOptions& options)
 
 ReaderAccess::~ReaderAccess() {
     parts_->controller->SetOnDeviceChange(nullptr);
+    if (parts_->tracing != nullptr && parts_->tracing->LostLines()) {
+        ReportLateFailure("the trace " + options_.trace +
+                          " is incomplete: a line could not be written");
+    }
 }
 
 hid::Platform& ReaderAccess::Platform() {
@@ -155,13 +184,12 @@ int RunOnChosenReaders(ReaderAccess& access, const std::function<void(ReaderSess
     int exitCode = kExitOk;
     for (std::size_t index : chosen) {
         session.Select(index);
-        const std::string name =
-            "reader " + std::to_string(index) + " (" + access.PathOf(index) + ")";
+        const std::string name = ReaderName(access, index);
         try {
             action(session);
             std::cout << name << ": ok\n";
         } catch (const CommandError& e) {
-            std::cout << name << ": failed: " << e.what() << '\n';
+            std::cout << name << ": failed: " << Printable(e.what()) << '\n';
             exitCode = std::max(exitCode, e.exitCode());
         }
     }
@@ -192,6 +220,43 @@ int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>
     if (hold) {
         access.CommitSimulatedBus(*hold);
     }
+    return exitCode;
+}
+
+int RunOnReadersJson(ReaderAccess& access, const std::string& key,
+                     const std::function<nlohmann::json(ReaderSession&)>& action) {
+    const std::unique_ptr<hid::SimulatedBus::Hold> hold = access.HoldSimulatedBus();
+    ReaderSession& session = access.Session();
+    const std::vector<std::size_t> chosen = access.ChosenReaders();
+    if (!access.Options().all) {
+        session.Select(chosen.front());
+        nlohmann::json document = action(session);
+        if (hold) {
+            access.CommitSimulatedBus(*hold);
+        }
+        std::cout << JsonText(document) << '\n';
+        return kExitOk;
+    }
+    int exitCode = kExitOk;
+    nlohmann::json results = nlohmann::json::array();
+    for (std::size_t index : chosen) {
+        session.Select(index);
+        nlohmann::json result{{"index", index}, {"path", access.PathOf(index)}};
+        try {
+            nlohmann::json document = action(session);
+            result["ok"] = true;
+            result[key] = std::move(document);
+        } catch (const CommandError& e) {
+            result["ok"] = false;
+            result.update(ErrorJson(e.what(), e.exitCode()));
+            exitCode = std::max(exitCode, e.exitCode());
+        }
+        results.push_back(std::move(result));
+    }
+    if (hold) {
+        access.CommitSimulatedBus(*hold);
+    }
+    std::cout << JsonText(results) << '\n';
     return exitCode;
 }
 

@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/Cli.h"
 #include "hid/sim/SimulatedBus.h"
 #include "reader/ReaderSession.h"
 
 namespace zm880::cli {
 
-// Adds --simulate[=STATE], --device SEL, --trace FILE and --all to a reader command.
+// Adds --simulate[=STATE], --device SEL, --trace FILE and --all to a reader command. --all
+// with --device is refused when the access opens.
 void AddReaderOptions(CLI::App& command, GlobalOptions& options);
 
 // Everything a reader command talks through: the platform chosen by the options (the system's,
@@ -60,6 +63,12 @@ class ReaderAccess {
 // when any failed (2 when a failure was bad input). A simulated bus is kept to the command for
 // its whole run; exit 1 when it cannot be saved at the end.
 int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>& action);
+
+// The same for --json: stdout gets exactly one document. For one reader it is what `action`
+// returns; with --all an array holding per reader {"index", "path", "ok": true, KEY: document}
+// or {"index", "path", "ok": false, "error": {"message", "exitCode"}}.
+int RunOnReadersJson(ReaderAccess& access, const std::string& key,
+                     const std::function<nlohmann::json(ReaderSession&)>& action);
 
 // `watch`: one line per arrival and removal of a reader until SIGINT or SIGTERM.
 void AddWatchCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);

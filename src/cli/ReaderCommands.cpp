@@ -1,5 +1,6 @@
 #include <iostream>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,9 @@
 
 #include "cfgfile/ConfigFile.h"
 #include "cli/Cli.h"
+#include "cli/FileAccess.h"
+#include "cli/JsonOutput.h"
+#include "cli/Printable.h"
 #include "cli/ReaderAccess.h"
 #include "cli/SettingsCommit.h"
 #include "diag/RawConsole.h"
@@ -19,13 +23,18 @@ namespace zm880::cli {
 namespace {
 
 // A report ID or byte on the command line: the console's hexadecimal input, but text that is not
-// a number is refused instead of read as 0.
+// a number, or a number above FF that would be cut to its low byte, is refused.
 std::string CheckedHex(const std::string& text, const char* what) {
-    const bool digitsOnly = !text.empty() && text.size() <= 8 &&
-                            text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    const bool digitsOnly =
+        !text.empty() && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
     if (!digitsOnly) {
+        throw CommandError(
+            kExitUsage, std::string("not a hexadecimal ") + what + ": '" + Printable(text) + "'");
+    }
+    const std::size_t significant = text.find_first_not_of('0');
+    if (significant != std::string::npos && text.size() - significant > 2) {
         throw CommandError(kExitUsage,
-                           std::string("not a hexadecimal ") + what + ": '" + text + "'");
+                           std::string("hexadecimal ") + what + " " + text + " is above FF");
     }
     return text;
 }
@@ -51,7 +60,8 @@ nlohmann::json ListEntryJson(ReaderAccess& access, std::size_t index) {
 
 std::string ListEntryText(const nlohmann::json& item) {
     std::string line = std::to_string(item["index"].get<std::size_t>()) + "  " +
-                       item["path"].get<std::string>() + "  " + item["text"].get<std::string>();
+                       Printable(item["path"].get<std::string>()) + "  " +
+                       Printable(item["text"].get<std::string>());
     if (item["version"].is_number()) {
         const auto version = item["version"].get<std::uint16_t>();
         line += "  version " + HexByte(static_cast<std::uint8_t>(version >> 8)) +
@@ -77,7 +87,7 @@ void AddListCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
             items.push_back(ListEntryJson(access, i));
         }
         if (*json) {
-            std::cout << items.dump(2) << '\n';
+            std::cout << JsonText(items) << '\n';
             return;
         }
         if (items.empty()) {
@@ -105,23 +115,29 @@ void AddRawCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
     getCmd->callback([options, get, &exitCode] {
         const std::string id = CheckedHex(get->id, "report ID");
         ReaderAccess access(*options);
-        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+        // Reads the report; returns the line the console shows for it.
+        const auto read = [&](ReaderSession& session, TransferResult& result) {
             RawConsole console(session);
             std::vector<std::string> cells(kByteCellCount);
-            const TransferResult result = console.Read(id, cells);
+            result = console.Read(id, cells);
             ThrowIfFailed(result);
-            if (!get->json) {
-                std::cout << console.History().back() << '\n';
-                return;
-            }
+            return console.History().back();
+        };
+        if (!get->json) {
+            exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+                TransferResult result;
+                std::cout << read(session, result) << '\n';
+            });
+            return;
+        }
+        exitCode = RunOnReadersJson(access, "report", [&](ReaderSession& session) {
+            TransferResult result;
+            read(session, result);
             const ReportBuffer& buffer = session.Buffer();
             const std::vector<int> bytes(buffer.begin(),
                                          buffer.begin() + static_cast<long>(result.Length));
-            std::cout << nlohmann::json{{"reportId", buffer[0]},
-                                        {"length", result.Length},
-                                        {"bytes", bytes}}
-                             .dump()
-                      << '\n';
+            return nlohmann::json{
+                {"reportId", buffer[0]}, {"length", result.Length}, {"bytes", bytes}};
         });
     });
 
@@ -171,14 +187,6 @@ void AddResetCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& option
     });
 }
 
-// Reads the settings record and decodes it; the record stays in the session's buffer.
-ReaderSettings ReadSettings(ReaderSession& session) {
-    ThrowIfFailed(session.ReadConfig());
-    ReaderSettings settings;
-    session.Decode(settings);
-    return settings;
-}
-
 void AddShowCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
     auto json = std::make_shared<bool>(false);
     CLI::App* show = app.add_subcommand("show", "Show the reader's settings");
@@ -186,13 +194,14 @@ void AddShowCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
     AddReaderOptions(*show, *options);
     show->callback([options, json, &exitCode] {
         ReaderAccess access(*options);
-        exitCode = RunOnReaders(access, [&](ReaderSession& session) {
-            const ReaderSettings settings = ReadSettings(session);
-            if (*json) {
-                std::cout << SettingsToJson(settings).dump(2) << '\n';
-            } else {
-                std::cout << SettingsToText(settings);
-            }
+        if (*json) {
+            exitCode = RunOnReadersJson(access, "settings", [](ReaderSession& session) {
+                return nlohmann::json(SettingsToJson(ReadReaderSettings(session)));
+            });
+            return;
+        }
+        exitCode = RunOnReaders(access, [](ReaderSession& session) {
+            std::cout << SettingsToText(ReadReaderSettings(session));
         });
     });
 }
@@ -200,17 +209,17 @@ void AddShowCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
 void AddSaveCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
     auto file = std::make_shared<std::string>();
     CLI::App* save = app.add_subcommand("save", "Save the reader's settings to a *.cfg file");
-    save->add_option("FILE", *file, "Settings file to write")->required();
+    save->add_option("FILE", *file,
+                     "Settings file to write (replaced atomically); - for standard output")
+        ->required();
     AddReaderOptions(*save, *options);
     save->callback([options, file, &exitCode] {
         ReaderAccess access(*options);
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {
-            session.Encode(ReadSettings(session));
-            if (const cfgfile::FileResult saved = cfgfile::SaveConfigFile(*file, session.Buffer());
-                !saved.ok()) {
-                throw CommandError(kExitFailed, saved.error);
-            }
-            std::cout << "settings saved to " << *file << '\n';
+            session.Encode(ReadReaderSettings(session));
+            WriteOutputFile("", *file,
+                            std::span(session.Buffer().data(), cfgfile::kConfigFileSize));
+            ReportStream(*file) << "settings saved to " << Printable(*file) << '\n';
         });
     });
 }
@@ -218,6 +227,7 @@ void AddSaveCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
 // Options of the commands that write settings.
 struct WriteArgs {
     bool dryRun = false;
+    bool force = false;
     std::string file;
     std::vector<std::string> assignments;
 };
@@ -237,21 +247,31 @@ void AddSettingsWriteCommands(CLI::App& app, const std::shared_ptr<GlobalOptions
     CLI::App* loadCmd =
         AddWriteCommand(app, options, load, "load", "Write the settings of a *.cfg file");
     loadCmd->add_option("FILE", load->file, "Settings file to read")->required();
+    loadCmd->add_flag("--force", load->force,
+                      "Write the file even when it is for another reader type (byte 8)");
     loadCmd->callback([options, load, &exitCode] {
         ReaderAccess access(*options);
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {
-            const ReaderSettings before = ReadSettings(session);
+            const ReaderSettings before = ReadReaderSettings(session);
             const SettingsSnapshot snapshot{session.Buffer(), before};
             if (const cfgfile::FileResult loaded =
                     cfgfile::LoadConfigFile(load->file, session.Buffer());
                 !loaded.ok()) {
-                throw CommandError(kExitFailed, loaded.error);
+                throw CommandError(kExitFailed,
+                                   loaded.reason.empty() ? loaded.error : loaded.reason);
             }
             ReaderSettings after = before;
             if (!session.Decode(after)) {
                 throw CommandError(kExitUsage, load->file +
                                                    " holds no settings record (byte 0 is " +
                                                    HexByte(session.Buffer()[0]) + ", not 03)");
+            }
+            if (const std::uint8_t fileType = session.Buffer()[8];
+                fileType != snapshot.record[8] && !load->force) {
+                throw CommandError(
+                    kExitUsage, load->file + " is for reader type " + std::to_string(fileType) +
+                                    ", the reader is type " + std::to_string(snapshot.record[8]) +
+                                    "; --force writes it anyway");
             }
             session.Encode(after);
             CommitSettings(session, snapshot, after, load->dryRun);
@@ -265,7 +285,7 @@ void AddSettingsWriteCommands(CLI::App& app, const std::shared_ptr<GlobalOptions
     setCmd->callback([options, set, &exitCode] {
         ReaderAccess access(*options);
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {
-            const ReaderSettings before = ReadSettings(session);
+            const ReaderSettings before = ReadReaderSettings(session);
             const SettingsSnapshot snapshot{session.Buffer(), before};
             ReaderSettings after = before;
             if (const auto refused =
@@ -283,7 +303,7 @@ void AddSettingsWriteCommands(CLI::App& app, const std::shared_ptr<GlobalOptions
     defaultsCmd->callback([options, defaults, &exitCode] {
         ReaderAccess access(*options);
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {
-            const ReaderSettings before = ReadSettings(session);
+            const ReaderSettings before = ReadReaderSettings(session);
             const SettingsSnapshot snapshot{session.Buffer(), before};
             session.ResetDefault();
             ReaderSettings after = before;

@@ -5,11 +5,14 @@
 #include <ctime>
 #include <iomanip>
 #include <iostream>
+#include <span>
 #include <sstream>
 #include <string>
 
 #include "cfgfile/ConfigFile.h"
+#include "cfgfile/SafeFile.h"
 #include "cli/Cli.h"
+#include "cli/Printable.h"
 #include "hid/HidDevice.h"
 #include "reader/SettingsFields.h"
 
@@ -46,26 +49,6 @@ std::string ReaderName(const ReaderSession& session) {
     return name.empty() ? "reader" + std::to_string(session.SelectedIndex()) : name;
 }
 
-std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuffer& record) {
-    const std::filesystem::path directory = BackupDirectory();
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    if (error) {
-        throw CommandError(kExitFailed, "cannot create the backup directory " + directory.string() +
-                                            ": " + error.message() + "; nothing written");
-    }
-    const std::string stem = TimeStamp() + "-" + ReaderName(session);
-    std::filesystem::path path = directory / (stem + ".cfg");
-    for (int n = 2; std::filesystem::exists(path); ++n) {
-        path = directory / (stem + "-" + std::to_string(n) + ".cfg");
-    }
-    if (const cfgfile::FileResult saved = cfgfile::SaveConfigFile(path.string(), record);
-        !saved.ok()) {
-        throw CommandError(kExitFailed, "backup failed: " + saved.error + "; nothing written");
-    }
-    return path;
-}
-
 void PrintDifference(const ReaderSettings& before, const ReaderSettings& after) {
     const std::vector<FieldChange> changes = DiffSettings(before, after);
     if (changes.empty()) {
@@ -77,6 +60,89 @@ void PrintDifference(const ReaderSettings& before, const ReaderSettings& after) 
 }
 
 }  // namespace
+
+std::string IndexList(const std::vector<std::size_t>& indices) {
+    std::string list;
+    for (std::size_t index : indices) {
+        list += (list.empty() ? "" : ", ") + std::to_string(index);
+    }
+    return list;
+}
+
+std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuffer& record) {
+    constexpr int kNameAttempts = 100;
+    const std::filesystem::path directory = BackupDirectory();
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) {
+        throw CommandError(kExitFailed, "cannot create the backup directory " + directory.string() +
+                                            ": " + error.message() + "; nothing written");
+    }
+    const std::string stem = TimeStamp() + "-" + ReaderName(session);
+    const std::span<const std::uint8_t> bytes(record.data(), cfgfile::kConfigFileSize);
+    for (int n = 1; n <= kNameAttempts; ++n) {
+        const std::filesystem::path path =
+            directory / (n == 1 ? stem + ".cfg" : stem + "-" + std::to_string(n) + ".cfg");
+        bool taken = false;
+        const cfgfile::SafeFileError written = cfgfile::CreateFileExclusively(path, bytes, taken);
+        if (written.ok()) {
+            std::cout << "backup: " << Printable(path.string()) << " (undo with: zm880ctl restore "
+                      << Printable(path.string()) << ")\n";
+            return path;
+        }
+        if (!taken) {
+            throw CommandError(kExitFailed,
+                               "backup failed: " + written.message + "; nothing written");
+        }
+    }
+    throw CommandError(kExitFailed, "backup failed: no free name for " + stem + ".cfg in " +
+                                        directory.string() + "; nothing written");
+}
+
+void ReadSettingsRecord(ReaderSession& session) {
+    const TransferResult read = session.ReadConfig();
+    if (!read.Ok) {
+        throw CommandError(kExitFailed, read.Message);
+    }
+    if (read.Length < kSettingsBytes) {
+        throw CommandError(kExitFailed, "the reader's settings report is " +
+                                            std::to_string(read.Length) +
+                                            " bytes long, too short for the settings (at least " +
+                                            std::to_string(kSettingsBytes) + ")");
+    }
+}
+
+ReaderSettings ReadReaderSettings(ReaderSession& session) {
+    ReadSettingsRecord(session);
+    ReaderSettings settings;
+    session.Decode(settings);
+    return settings;
+}
+
+std::vector<std::size_t> ReadBackDifferences(ReaderSession& session, const ReportBuffer& written,
+                                             const std::vector<std::size_t>& indices,
+                                             std::size_t length) {
+    ReportBuffer& buffer = session.Buffer();
+    for (std::size_t i = 0; i < buffer.size(); ++i) {
+        buffer[i] = static_cast<std::uint8_t>(~written[i]);
+    }
+    const TransferResult readBack = session.ReadReport(kSettingsReportId);
+    if (!readBack.Ok) {
+        throw CommandError(kExitFailed, "written, but the read-back failed: " + readBack.Message);
+    }
+    if (readBack.Length < length) {
+        throw CommandError(kExitFailed, "written, but the read-back returned " +
+                                            std::to_string(readBack.Length) + " of " +
+                                            std::to_string(length) + " bytes");
+    }
+    std::vector<std::size_t> differing;
+    for (std::size_t index : indices) {
+        if (index < length && buffer[index] != written[index]) {
+            differing.push_back(index);
+        }
+    }
+    return differing;
+}
 
 std::filesystem::path BackupDirectory() {
     const char* stateHome = std::getenv("XDG_STATE_HOME");
@@ -99,7 +165,6 @@ void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
         return;
     }
     const std::filesystem::path backup = WriteBackup(session, before.record);
-    std::cout << "backup: " << backup.string() << '\n';
 
     const std::uint8_t readerType = session.StoredReaderType();
     const ReportBuffer written = session.Buffer();
@@ -107,19 +172,12 @@ void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
     if (!write.Ok) {
         throw CommandError(kExitFailed, write.Message);
     }
-    const TransferResult readBack = session.ReadReport(kSettingsReportId);
-    if (!readBack.Ok) {
-        throw CommandError(kExitFailed, "written, but the read-back failed: " + readBack.Message);
-    }
-    std::string differing;
-    for (std::size_t index :
-         DifferingEncodedBytes(written, session.Buffer(), readerType, write.Length)) {
-        differing += (differing.empty() ? "" : ", ") + std::to_string(index);
-    }
+    const std::vector<std::size_t> differing =
+        ReadBackDifferences(session, written, EncodedByteIndices(readerType), write.Length);
     if (!differing.empty()) {
-        throw CommandError(kExitFailed, "the reader did not keep the settings: bytes " + differing +
-                                            " differ after the write (backup: " + backup.string() +
-                                            ")");
+        throw CommandError(kExitFailed,
+                           "the reader did not keep the settings: bytes " + IndexList(differing) +
+                               " differ after the write (backup: " + backup.string() + ")");
     }
     std::cout << "settings written and verified\n";
 }

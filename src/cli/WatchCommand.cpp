@@ -2,6 +2,7 @@
 #include <csignal>
 #include <iostream>
 
+#include "cli/Printable.h"
 #include "cli/ReaderAccess.h"
 #include "hid/HidDevice.h"
 #include "hid/HidDeviceController.h"
@@ -43,16 +44,16 @@ void AddWatchCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& option
         ReaderAccess access(*options);
         access.Controller().SetOnArrival([](hid::THidDevice& device) {
             if (IsReader(device)) {
-                std::cout << "arrived: " << device.PnPInfo().DevicePath << "  "
-                          << ReaderSession::EntryText(device.Attributes().VendorID,
-                                                      device.Attributes().ProductID,
-                                                      device.ProductText())
+                std::cout << "arrived: " << Printable(device.PnPInfo().DevicePath) << "  "
+                          << Printable(ReaderSession::EntryText(device.Attributes().VendorID,
+                                                                device.Attributes().ProductID,
+                                                                device.ProductText()))
                           << std::endl;
             }
         });
         access.Controller().SetOnRemoval([](hid::THidDevice& device) {
             if (IsReader(device)) {
-                std::cout << "removed: " << device.PnPInfo().DevicePath << std::endl;
+                std::cout << "removed: " << Printable(device.PnPInfo().DevicePath) << std::endl;
             }
         });
         std::signal(SIGINT, RequestStop);

@@ -26,7 +26,7 @@ bool RawConsole::CanWrite(std::size_t featureLength) {
 
 TransferResult RawConsole::Read(std::string_view reportIdText, std::span<std::string> cells) {
     const std::uint8_t reportId = ParseHexInput(reportIdText);
-    TransferResult result = session_.ReadReport(reportId);
+    TransferResult result = session_.ReadRawReport(reportId);
     if (!result.Ok) {
         return result;
     }

@@ -16,6 +16,7 @@ class HidFeatureDevice final : public FeatureDevice {
     bool SetFeatureReport(std::span<const std::uint8_t> report) override {
         return reader_->SetFeatureReport(report);
     }
+    hid::TransferError LastTransferError() const override { return reader_->LastTransferError(); }
 
   private:
     hid::DeviceRef reader_;

@@ -20,6 +20,7 @@ constexpr std::size_t kCountColumn = 1;
 constexpr std::size_t kAddressColumn = 3;
 constexpr std::size_t kDataColumn = 9;
 constexpr std::size_t kMaxDataBytes = 255;
+constexpr std::string_view kEndOfFileMark = "\x1A";
 
 constexpr std::array<std::int8_t, 256> kHexDigitValue = [] {
     std::array<std::int8_t, 256> table{};
@@ -191,14 +192,19 @@ HexReadResult ParseUpdateText(std::string_view text, FirmwareImage& image) {
     // A final line break ends the last line rather than starting an empty one.
     while (start < text.size()) {
         ++lineNumber;
-        std::size_t end = text.find('\n', start);
-        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        // LF, CR LF and a lone CR each end a line.
+        std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string_view::npos) {
             end = text.size();
         }
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
+        std::size_t next = end;
+        if (next < text.size()) {
+            next += text.compare(next, 2, "\r\n") == 0 ? 2 : 1;
+        }
+        const std::string_view line = text.substr(start, end - start);
+        // DOS tools close a text file with Ctrl-Z; as the last line it ends the file.
+        if (line == kEndOfFileMark && next == text.size()) {
+            break;
         }
         const LineOutcome outcome = writer.ParseLine(line);
         if (outcome.fault != Fault::None) {

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 #include "flasher/IntelHex.h"
+#include "flasher/UpdateFileCheck.h"
 
 namespace zm880::flasher {
 
@@ -56,7 +58,57 @@ std::uint8_t FlashPageOf(std::size_t page) {
     return static_cast<std::uint8_t>(page + kFlashPageOffset);
 }
 
+std::string Hex(unsigned value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
+
+// Pages are counted from 1 for the user, as the progress shows them.
+std::string PageOfCount(std::size_t page) {
+    return "page " + std::to_string(page + 1) + " of " + std::to_string(kPageCount);
+}
+
+std::string StatusReason(int status, std::uint8_t command, std::size_t page) {
+    if (status == kStatusBeforeRead) {
+        return "the loader refused the update (status 2)";
+    }
+    return "the loader answered status " + std::to_string(status) + " to command " +
+           Hex(command, 2) + " for " + PageOfCount(page);
+}
+
 }  // namespace
+
+std::string PagesNote(const UpdateResult& result) {
+    if (!result.loaderStarted || result.ok()) {
+        return {};
+    }
+    const std::size_t replaced = result.pagesWritten;
+    if (replaced == 0 && !result.pageDamaged) {
+        return "no page was replaced";
+    }
+    std::string note;
+    if (replaced == 1) {
+        note = "page 1 of " + std::to_string(kPageCount) + " was replaced";
+    } else if (replaced > 1) {
+        note = "pages 1 to " + std::to_string(replaced) + " of " + std::to_string(kPageCount) +
+               " were replaced";
+    }
+    if (result.pageDamaged) {
+        note += (note.empty() ? "" : " and ") + PageOfCount(replaced) + " may be damaged";
+    }
+    return note + "; the update must be run again";
+}
+
+std::vector<std::string> FailureLines(const UpdateResult& result) {
+    std::vector<std::string> lines;
+    for (const std::string& line : {result.message, result.reason, PagesNote(result)}) {
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
 
 UpdateClock& SteadyUpdateClock() {
     static SteadyClock clock;
@@ -127,10 +179,11 @@ int UpdateRun::StatusStep(std::uint8_t command, std::uint8_t flashPage, int& sta
     return status - kStatusAccepted;
 }
 
-int UpdateRun::PageWriteStep(std::size_t page) {
+int UpdateRun::PageWriteStep(std::size_t page, bool& begun) {
     if (const int code = SendCommand(kPageWrite, FlashPageOf(page)); code != kUpdateReady) {
         return code;
     }
+    begun = true;
     const auto bytes = ImagePage(image_, page);
     for (std::size_t k = 0; k < kDataReportsPerPage; ++k) {
         std::array<std::uint8_t, kDataLength> report;
@@ -146,14 +199,35 @@ int UpdateRun::PageWriteStep(std::size_t page) {
     return kUpdateReady;
 }
 
-int UpdateRun::PageChecksumStep(std::uint16_t expected) {
+int UpdateRun::PageChecksumStep(std::uint16_t expected, std::uint16_t& reported) {
     SendCommand(kPageChecksum, 0);
     std::array<std::uint8_t, kChecksumLength> answer{kChecksumReportId, 0, 0};
     if (const int code = ReadReport(answer); code != kUpdateReady) {
         return code;
     }
-    const auto reported = static_cast<std::uint16_t>(answer[1] | (answer[2] << 8));
+    reported = static_cast<std::uint16_t>(answer[1] | (answer[2] << 8));
     return reported == expected ? kUpdateReady : kUpdateCrcError;
+}
+
+int UpdateRun::ReadImage(const std::string& updateFilePath, UpdateResult& result) {
+    std::error_code error;
+    if (!std::filesystem::exists(updateFilePath, error)) {
+        result.reason = "the file does not exist";
+        return kUpdateFileNotFound;
+    }
+    const HexReadResult read = ReadUpdateFile(updateFilePath, image_);
+    if (!read.ok()) {
+        result.fileReason = read.reason;
+        result.fileLine = read.line;
+        result.reason = "the update file was refused: " + read.reason;
+        return kUpdateFileNotFound;
+    }
+    // All 20 pages of 0xFF would erase the firmware and leave the reader without one.
+    if (read.pagesTouched.none()) {
+        result.reason = NoDataReason();
+        return kUpdateFileNotFound;
+    }
+    return kUpdateReady;
 }
 
 void UpdateRun::PauseAfterLoaderStart() {
@@ -167,21 +241,9 @@ void UpdateRun::PauseAfterLoaderStart() {
 
 UpdateResult UpdateRun::Run(const std::string& updateFilePath) {
     UpdateResult result;
-    int code = kUpdateReady;
-
-    std::error_code error;
-    if (!std::filesystem::exists(updateFilePath, error)) {
-        code = kUpdateFileNotFound;
-    }
+    int code = ReadImage(updateFilePath, result);
     if (code == kUpdateReady) {
-        const HexReadResult read = ReadUpdateFile(updateFilePath, image_);
-        if (!read.ok()) {
-            code = kUpdateFileNotFound;
-            result.fileReason = read.reason;
-            result.fileLine = read.line;
-        }
-    }
-    if (code == kUpdateReady) {
+        result.loaderStarted = true;
         code = SendCommand(kLoaderStart, 0);
     }
     PauseAfterLoaderStart();
@@ -190,20 +252,39 @@ UpdateResult UpdateRun::Run(const std::string& updateFilePath) {
         for (std::size_t page = 0; page < kPageCount; ++page) {
             observer_->ProcessEvents();
             observer_->PageStarted(page, kPageCount);
-            code = StatusStep(kPageCommand1, FlashPageOf(page), result.status);
+            std::uint8_t command = kPageCommand1;
+            int answered = -1;
+            code = StatusStep(command, FlashPageOf(page), answered);
             if (code == kUpdateReady) {
-                code = StatusStep(kPageCommand2, FlashPageOf(page), result.status);
+                command = kPageCommand2;
+                answered = -1;
+                code = StatusStep(command, FlashPageOf(page), answered);
             }
-            if (code == kUpdateReady) {
+            if (code != kUpdateReady) {
+                // A status that was read decided the step; otherwise the read itself failed.
+                if (answered >= 0) {
+                    result.status = answered;
+                    result.reason = StatusReason(answered, command, page);
+                }
+            } else {
                 const std::uint16_t checksum = PageChecksum(ImagePage(image_, page));
-                code = PageWriteStep(page);
+                code = PageWriteStep(page, result.pageDamaged);
+                std::uint16_t reported = 0;
                 if (code == kUpdateReady) {
-                    code = PageChecksumStep(checksum);
+                    code = PageChecksumStep(checksum, reported);
+                }
+                if (code == kUpdateCrcError) {
+                    result.reason = "checksum mismatch on " + PageOfCount(page) +
+                                    " (flash address " +
+                                    Hex(static_cast<unsigned>(kImageBase + page * kPageSize), 4) +
+                                    "): the loader reported " + Hex(reported, 4) + ", expected " +
+                                    Hex(checksum, 4);
                 }
             }
             if (code != kUpdateReady) {
                 break;
             }
+            result.pageDamaged = false;
             ++result.pagesWritten;
         }
     }
@@ -211,6 +292,12 @@ UpdateResult UpdateRun::Run(const std::string& updateFilePath) {
     result.code = code;
     if (code != kUpdateUnexpectedStatus) {
         result.status = -1;
+    }
+    if (result.reason.empty() && (code == kUpdateSetReportError || code == kUpdateGetReportError)) {
+        result.reason = hid::DescribeTransferError(device_->LastTransferError());
+    }
+    if (!device_ && result.reason.empty()) {
+        result.reason = "no reader could be taken for the update";
     }
     result.message = UpdateMessage(code, result.status);
     observer_->RunEnded(result);

@@ -6,8 +6,10 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "flasher/FirmwareImage.h"
+#include "hid/Platform.h"
 
 namespace zm880::flasher {
 
@@ -33,6 +35,10 @@ class FeatureDevice {
     virtual ~FeatureDevice() = default;
     virtual bool GetFeatureReport(std::span<std::uint8_t> report) = 0;
     virtual bool SetFeatureReport(std::span<const std::uint8_t> report) = 0;
+    // Why the last transfer failed; devices that cannot tell say Failed.
+    virtual hid::TransferError LastTransferError() const {
+        return {hid::TransferError::Kind::Failed, {}};
+    }
 };
 
 enum class TransferKind { Set, Get };
@@ -79,15 +85,26 @@ inline constexpr std::chrono::milliseconds kLoaderStartPause{100};
 struct UpdateResult {
     int code = kUpdateReady;
     std::string message;  // UpdateMessage(code, status)
+    // Why the step failed, for the line under the message: the transfer's cause, the status the
+    // loader answered, the page whose checksum differed, or what is wrong with the file.
+    std::string reason;
     // Set when the update file was refused by the reader (not when it was missing): the reason,
     // which names its line, and that line (1-based, 0 when the fault has none).
     std::string fileReason;
     std::size_t fileLine = 0;
     int status = -1;               // the loader's status byte for kUpdateUnexpectedStatus
     std::size_t pagesWritten = 0;  // pages whose checksum the loader confirmed
+    bool loaderStarted = false;    // the loader start command was sent (or tried)
+    bool pageDamaged = false;      // the failed page had begun to be written
 
     bool ok() const { return code == kUpdateReady; }
 };
+
+// What a failed run left on the reader, for the user: which pages were replaced and that the
+// update must be run again; empty when the loader was never started.
+std::string PagesNote(const UpdateResult& result);
+// The message, the reason and the pages note of a failed run, each non-empty one once.
+std::vector<std::string> FailureLines(const UpdateResult& result);
 
 // One firmware update: reads the update file, sends the loader start, pauses, sends the 20 pages
 // with a checksum check each, and always ends with the loader end command. The first failure
@@ -109,8 +126,10 @@ class UpdateRun {
     int ReadReport(std::span<std::uint8_t> report);
     int SendCommand(std::uint8_t command, std::uint8_t flashPage);
     int StatusStep(std::uint8_t command, std::uint8_t flashPage, int& status);
-    int PageWriteStep(std::size_t page);
-    int PageChecksumStep(std::uint16_t expected);
+    int PageWriteStep(std::size_t page, bool& begun);
+    int PageChecksumStep(std::uint16_t expected, std::uint16_t& reported);
+    // Reads the update file into the image; a code above 0 with the reasons set in `result`.
+    int ReadImage(const std::string& updateFilePath, UpdateResult& result);
     void PauseAfterLoaderStart();
 
     std::shared_ptr<FeatureDevice> device_;

@@ -30,6 +30,20 @@ std::string CutText(std::string text) {
     return text;
 }
 
+// The cause of a transfer that could not run because the channel did not open for it.
+TransferError CauseOfOpenFailure(OpenError error) {
+    switch (error) {
+        case OpenError::NotFound:
+            return {TransferError::Kind::Removed, {}};
+        case OpenError::AccessDenied:
+            return {TransferError::Kind::AccessDenied, {}};
+        case OpenError::None:
+        case OpenError::Failed:
+            break;
+    }
+    return {TransferError::Kind::Failed, "the reader could not be opened for transfers"};
+}
+
 }  // namespace
 
 THidDevice::THidDevice(std::shared_ptr<Platform> platform, THidPnPInfo info, Setup setup,
@@ -69,11 +83,14 @@ bool THidDevice::OpenControl(bool applyBufferCounts) {
     OpenError error = OpenError::None;
     control_ = platform_->Open(pnpInfo_.DevicePath, OpenMode::ReadWrite, error);
     readWriteAccess_ = control_ != nullptr;
+    readWriteOpenError_ = control_ ? OpenError::None : error;
     const bool refused = !control_ && error == OpenError::AccessDenied;
     if (!control_) {
         control_ = platform_->Open(pnpInfo_.DevicePath, OpenMode::QueryOnly, error);
     }
     if (!control_) {
+        // The read-write refusal says more than the query-only one that followed it.
+        openError_ = readWriteOpenError_ != OpenError::Failed ? readWriteOpenError_ : error;
         return false;
     }
     accessDenied_ = refused || control_->AccessDenied();
@@ -123,11 +140,44 @@ std::string THidDevice::ReadText(std::string& cache, bool product) {
 }
 
 bool THidDevice::GetFeatureReport(std::span<std::uint8_t> report) {
-    return !report.empty() && OpenControlChannel() && control_->GetFeature(report);
+    return StartTransfer(report.size()) && FinishTransfer(control_->GetFeature(report));
 }
 
 bool THidDevice::SetFeatureReport(std::span<const std::uint8_t> report) {
-    return !report.empty() && OpenControlChannel() && control_->SetFeature(report);
+    return StartTransfer(report.size()) && FinishTransfer(control_->SetFeature(report));
+}
+
+bool THidDevice::StartTransfer(std::size_t length) {
+    using Kind = TransferError::Kind;
+    lastTransferError_ = {};
+    if (length == 0) {
+        lastTransferError_ = {Kind::Failed, "an empty report cannot be moved"};
+    } else if (!present_) {
+        lastTransferError_ = {Kind::Removed, {}};
+    } else if (!Accessible()) {
+        lastTransferError_ = {Kind::Failed, "the device object is not claimed"};
+    } else if (!OpenControl(true)) {
+        lastTransferError_ = CauseOfOpenFailure(openError_);
+    }
+    return lastTransferError_.kind == Kind::None;
+}
+
+bool THidDevice::FinishTransfer(bool ok) {
+    if (ok) {
+        return true;
+    }
+    // A query-only channel refuses every transfer; the refused read-write open is the cause.
+    if (readWriteAccess_) {
+        lastTransferError_ = control_->LastTransferError();
+        if (lastTransferError_.kind == TransferError::Kind::None) {
+            lastTransferError_.kind = TransferError::Kind::Failed;
+        }
+    } else if (accessDenied_) {
+        lastTransferError_ = {TransferError::Kind::AccessDenied, {}};
+    } else {
+        lastTransferError_ = CauseOfOpenFailure(readWriteOpenError_);
+    }
+    return false;
 }
 
 void THidDevice::SetSleepTime(int milliseconds) {

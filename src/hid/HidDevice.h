@@ -77,6 +77,9 @@ class THidDevice {
     // `report` is the whole transfer: byte 0 the report ID, its size the length moved.
     bool GetFeatureReport(std::span<std::uint8_t> report);
     bool SetFeatureReport(std::span<const std::uint8_t> report);
+    // Why the last Get/SetFeatureReport failed (Kind::None after a success): the channel's own
+    // cause, or what kept the transfer from reaching the device (unplugged, not opened).
+    TransferError LastTransferError() const { return lastTransferError_; }
 
     bool Present() const { return present_; }
     bool Claimed() const { return claimed_; }
@@ -127,6 +130,10 @@ class THidDevice {
 
     // Opens the control channel on an accessible device.
     bool OpenControlChannel();
+    // The checks before a feature transfer; on false, lastTransferError_ says why.
+    bool StartTransfer(std::size_t length);
+    // Takes the outcome of a feature transfer on the open control channel.
+    bool FinishTransfer(bool ok);
     // Read-write first, query-only as fallback.
     bool OpenControl(bool applyBufferCounts);
     void CloseControlChannel();
@@ -162,6 +169,9 @@ class THidDevice {
     Poster poster_;
     bool readWriteAccess_ = false;
     bool accessDenied_ = false;
+    OpenError readWriteOpenError_ = OpenError::None;  // why the last read-write open failed
+    OpenError openError_ = OpenError::None;           // why the last open failed altogether
+    TransferError lastTransferError_;
     std::unique_ptr<THidDeviceReadThread> readThread_;
 };
 

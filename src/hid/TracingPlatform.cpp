@@ -30,11 +30,21 @@ class TraceLog {
         std::lock_guard lock(mutex_);
         // Flushed per line: the log is most wanted when the program does not end well.
         out_ << line << std::flush;
+        if (!out_) {
+            lost_ = true;
+            out_.clear();
+        }
+    }
+
+    bool Lost() {
+        std::lock_guard lock(mutex_);
+        return lost_;
     }
 
   private:
     std::mutex mutex_;
     std::ofstream out_;
+    bool lost_ = false;
 };
 
 namespace {
@@ -90,6 +100,10 @@ TracingPlatform::TracingPlatform(std::unique_ptr<Platform> inner, const std::str
     : inner_(std::move(inner)), log_(std::make_shared<TraceLog>(traceFile)) {}
 
 TracingPlatform::~TracingPlatform() = default;
+
+bool TracingPlatform::LostLines() const {
+    return log_->Lost();
+}
 
 std::vector<InterfaceEntry> TracingPlatform::PresentInterfaces() {
     return inner_->PresentInterfaces();

@@ -21,6 +21,9 @@ class TracingPlatform : public Platform {
     TracingPlatform(std::unique_ptr<Platform> inner, const std::string& traceFile);
     ~TracingPlatform() override;
 
+    // Whether a line could not be written (full disk, file size limit): the log is incomplete.
+    bool LostLines() const;
+
     std::vector<InterfaceEntry> PresentInterfaces() override;
     std::unique_ptr<Channel> Open(const std::string& path, OpenMode mode,
                                   OpenError& error) override;

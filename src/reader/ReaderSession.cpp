@@ -1,5 +1,6 @@
 #include "reader/ReaderSession.h"
 
+#include <array>
 #include <cstdio>
 
 #include "hid/HidDevice.h"
@@ -97,13 +98,18 @@ std::size_t ReaderSession::FeatureLength(const ReaderDevice& device) {
     return device ? device->QueryCaps().FeatureReportByteLength : 0;
 }
 
-std::string ReaderSession::LengthProblem(std::size_t featureLength) {
+std::string ReaderSession::LengthProblem(std::size_t featureLength,
+                                         std::optional<std::uint8_t> reportId) {
+    const std::string reported = "the reader's feature report is " + std::to_string(featureLength) +
+                                 (featureLength == 1 ? " byte long" : " bytes long");
     if (featureLength == 0) {
         return "the reader reports no feature report length";
     }
     if (featureLength > kMaxFeatureReportLength) {
-        return "the reader's feature report is " + std::to_string(featureLength) +
-               " bytes long; at most " + std::to_string(kMaxFeatureReportLength) + " are supported";
+        return reported + "; at most " + std::to_string(kMaxFeatureReportLength) + " are supported";
+    }
+    if (reportId == kSettingsReportId && featureLength < kMinSettingsReportLength) {
+        return reported + "; the settings record needs " + std::to_string(kMinSettingsReportLength);
     }
     return {};
 }
@@ -120,10 +126,15 @@ namespace {
 
 constexpr const char* kNoReaderMessage = "no reader is attached";
 
+// The loader's status report: ID 5, two bytes, and the answer it gives to what it accepted.
+constexpr std::uint8_t kLoaderStatusReportId = 5;
+constexpr std::uint8_t kLoaderAccepted = 1;
+constexpr std::uint8_t kLoaderStatusBeforeRead = 2;
+
 // Checks shared by both transfer directions; fills `result.Message` when the transfer must not
 // run.
-bool TransferAllowed(const ReaderDevice& device, std::size_t bufferSize, std::size_t length,
-                     TransferResult& result) {
+bool TransferAllowed(const ReaderDevice& device, std::span<const std::uint8_t> buffer,
+                     std::size_t length, TransferResult& result) {
     result.Length = length;
     if (!device) {
         result.Message = kNoReaderMessage;
@@ -134,15 +145,30 @@ bool TransferAllowed(const ReaderDevice& device, std::size_t bufferSize, std::si
     if (result.Message.empty()) {
         result.Message = ReaderSession::LengthProblem(length);
     }
-    if (result.Message.empty() && length > bufferSize) {
+    if (result.Message.empty() && length > buffer.size()) {
         result.Message = "a transfer of " + std::to_string(length) + " bytes exceeds the buffer";
     }
     return result.Message.empty();
 }
 
+// A reader whose update was cut short comes back with its loader still running: it refuses the
+// settings record but answers the loader's status report with "accepted". Only a read is used
+// to ask.
+bool LeftInLoader(const ReaderDevice& device) {
+    std::array<std::uint8_t, 2> status{kLoaderStatusReportId, kLoaderStatusBeforeRead};
+    return device->GetFeatureReport(status) && status[1] == kLoaderAccepted;
+}
+
 std::string FailureText(const char* what, std::uint8_t reportId, const ReaderDevice& device) {
-    return std::string(what) + " feature report " + HexByte(reportId) + " failed on reader " +
-           device->PnPInfo().DevicePath;
+    const hid::TransferError cause = device->LastTransferError();
+    std::string text = std::string(what) + " feature report " + HexByte(reportId) + " failed: ";
+    if (reportId == kSettingsReportId && cause.kind == hid::TransferError::Kind::Failed &&
+        LeftInLoader(device)) {
+        return text +
+               "the reader is still in its firmware loader (an update did not finish); run the "
+               "firmware update again";
+    }
+    return text + hid::DescribeTransferError(cause);
 }
 
 }  // namespace
@@ -150,7 +176,7 @@ std::string FailureText(const char* what, std::uint8_t reportId, const ReaderDev
 TransferResult ReaderSession::ReadFeatureFrom(const ReaderDevice& device,
                                               std::span<std::uint8_t> buffer, std::size_t length) {
     TransferResult result;
-    if (!TransferAllowed(device, buffer.size(), length, result)) {
+    if (!TransferAllowed(device, buffer, length, result)) {
         return result;
     }
     result.Ok = device->GetFeatureReport(buffer.first(length));
@@ -164,7 +190,7 @@ TransferResult ReaderSession::WriteFeatureTo(const ReaderDevice& device,
                                              std::span<const std::uint8_t> bytes,
                                              std::size_t length) {
     TransferResult result;
-    if (!TransferAllowed(device, bytes.size(), length, result)) {
+    if (!TransferAllowed(device, bytes, length, result)) {
         return result;
     }
     result.Ok = device->SetFeatureReport(bytes.first(length));
@@ -172,6 +198,14 @@ TransferResult ReaderSession::WriteFeatureTo(const ReaderDevice& device,
         result.Message = FailureText("writing", bytes[0], device);
     }
     return result;
+}
+
+TransferResult ReaderSession::RefusedAsSettings(const ReaderDevice& device, std::uint8_t reportId) {
+    const std::size_t length = FeatureLength(device);
+    if (!AccessProblem(device).empty()) {
+        return {};
+    }
+    return {.Selected = true, .Length = length, .Message = LengthProblem(length, reportId)};
 }
 
 ReaderDevice ReaderSession::StartReportOperation(std::uint8_t reportId) {
@@ -185,9 +219,23 @@ ReaderDevice ReaderSession::StartReportOperation(std::uint8_t reportId) {
 }
 
 TransferResult ReaderSession::ReadReport(std::uint8_t reportId) {
+    return ReadReportInto(reportId, true);
+}
+
+TransferResult ReaderSession::ReadRawReport(std::uint8_t reportId) {
+    return ReadReportInto(reportId, false);
+}
+
+TransferResult ReaderSession::ReadReportInto(std::uint8_t reportId, bool asSettings) {
     const ReaderDevice device = StartReportOperation(reportId);
     if (!device) {
         return {.Message = kNoReaderMessage};
+    }
+    if (asSettings) {
+        if (TransferResult refused = RefusedAsSettings(device, reportId);
+            !refused.Message.empty()) {
+            return refused;
+        }
     }
     // Read into a copy so that a failed transfer cannot leave half a report in the buffer.
     ReportBuffer received = buffer_;
@@ -202,6 +250,9 @@ TransferResult ReaderSession::WriteReport(std::uint8_t reportId) {
     const ReaderDevice device = StartReportOperation(reportId);
     if (!device) {
         return {.Message = kNoReaderMessage};
+    }
+    if (TransferResult refused = RefusedAsSettings(device, reportId); !refused.Message.empty()) {
+        return refused;
     }
     return WriteFeatureTo(device, buffer_, FeatureLength(device));
 }

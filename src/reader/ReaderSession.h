@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,6 +24,10 @@ inline constexpr std::uint16_t kReaderProductId = 0x0710;
 
 // Udev rule that grants users access to the readers; named in every "not accessible" message.
 inline constexpr const char* kUdevRulePath = "packaging/linux/70-zm880.rules";
+
+// Shortest feature report, report ID included, that carries every field of the settings record
+// (the encode writes up to byte 25).
+inline constexpr std::size_t kMinSettingsReportLength = 26;
 
 // Indices of the record bytes that an encode with this stored reader type writes.
 std::vector<std::size_t> EncodedByteIndices(std::uint8_t readerType);
@@ -89,12 +94,18 @@ class ReaderSession {
     // Report operations on the selected reader. Both clear and then set the device of the last
     // transfer, put `reportId` in byte 0 and move the reader's feature report length from or
     // into the buffer. A failed read leaves the buffer as it was apart from byte 0.
+    // Report 3 is the settings record: a reader whose report is too short to carry its fields is
+    // refused (LengthProblem) before anything moves.
     TransferResult ReadReport(std::uint8_t reportId);
     TransferResult WriteReport(std::uint8_t reportId);
+    // ReadReport for the raw console, which shows any report as it comes, however short.
+    TransferResult ReadRawReport(std::uint8_t reportId);
 
     // One feature transfer of `length` bytes from byte 0 of `buffer`. Refused (not Ok, with a
     // message) when the device is empty, `length` is 0, above the buffer or above the longest
-    // report the report buffer holds.
+    // report the report buffer holds. A failure's message names the cause; a reader that refuses
+    // the settings record because its update was cut short is recognised and told to be updated
+    // again.
     static TransferResult ReadFeatureFrom(const ReaderDevice& device,
                                           std::span<std::uint8_t> buffer, std::size_t length);
     static TransferResult WriteFeatureTo(const ReaderDevice& device,
@@ -103,7 +114,9 @@ class ReaderSession {
     // FeatureReportByteLength of a reader (0 for none or when its capabilities cannot be read).
     static std::size_t FeatureLength(const ReaderDevice& device);
     // Why transfers with a reader of this feature report length are refused; empty when fine.
-    static std::string LengthProblem(std::size_t featureLength);
+    // With the settings report's ID, a length too short for the record's fields is refused too.
+    static std::string LengthProblem(std::size_t featureLength,
+                                     std::optional<std::uint8_t> reportId = std::nullopt);
     // Message for a reader that is present but cannot be opened for transfers; empty otherwise.
     static std::string AccessProblem(const ReaderDevice& device);
 
@@ -126,6 +139,10 @@ class ReaderSession {
     // Every report operation first forgets the last device, then takes the selected reader as
     // the current one and puts the report ID in byte 0; null when no reader is selected.
     ReaderDevice StartReportOperation(std::uint8_t reportId);
+    TransferResult ReadReportInto(std::uint8_t reportId, bool asSettings);
+    // A refusal (non-empty Message) when `reportId` is the settings record's and the reader's
+    // report cannot carry it; an inaccessible reader is left to the transfer's own refusal.
+    static TransferResult RefusedAsSettings(const ReaderDevice& device, std::uint8_t reportId);
 
     hid::THidDeviceController& controller_;
     ReportBuffer buffer_{};

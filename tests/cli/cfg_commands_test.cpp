@@ -181,7 +181,8 @@ TEST_F(CfgCommands, FailedWriteIsReportedAndLeavesFileAlone) {
     const std::string out = PathOf("no-such-folder/out.cfg");
     const CliResult result = RunCli({"cfg", "defaults", path, "-o", out});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "zm880ctl: cfg defaults: unable to create file: " + out + "\n");
+    EXPECT_EQ(result.err,
+              "zm880ctl: cfg defaults: cannot write " + out + ": No such file or directory\n");
     EXPECT_EQ(Read(path), original);
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -55,8 +56,20 @@ class FlashCommand : public ::testing::Test {
         return bus.Reader(0).Flash();
     }
 
-    CliResult RunFlash(const std::string& file) {
-        return RunCli({"flash", file, "--simulate=" + state_});
+    // kSmallUpdateFile fills 2 of the 20 pages, so the runs here allow a partial file.
+    CliResult RunFlash(const std::string& file, bool allowPartial = true) {
+        std::vector<std::string> args{"flash", file, "--simulate=" + state_, "--trace", trace()};
+        if (allowPartial) {
+            args.push_back("--allow-partial");
+        }
+        return RunCli(args);
+    }
+
+    std::string trace() const { return (dir_ / "trace.txt").string(); }
+    // Feature transfers the last runs logged.
+    std::string Traced() const {
+        std::ifstream in(trace());
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     fs::path dir_;
@@ -74,6 +87,38 @@ TEST_F(FlashCommand, UpdateLandsTheImageAndReportsEveryPage) {
     EXPECT_NE(result.out.find("page 20/20"), std::string::npos);
     EXPECT_EQ(result.out.find('\r'), std::string::npos);
     EXPECT_NE(result.out.find("ready\n"), std::string::npos);
+    EXPECT_EQ(result.err,
+              "zm880ctl: warning: " + hexFile_ +
+                  " fills only 2 of the 20 firmware pages; the other 18 pages are erased by the "
+                  "update\n");
+}
+
+TEST_F(FlashCommand, FilesThatWouldEraseFirmwareAreRefusedBeforeAnythingIsSent) {
+    struct Case {
+        std::string name;
+        std::string file;
+        int exitCode;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {"0 bytes", Write("empty.hex", ""), 1,
+         "ERROR: File not found! - the update file holds no data for flash 0x1400-0x3BFF; "
+         "sending it would erase the firmware\n"},
+        {"data only below the image", Write("low.hex", HexRecord(0, 0x1000, {1, 2, 3}) + "\n"), 1,
+         "ERROR: File not found! - the update file holds no data for flash 0x1400-0x3BFF; "
+         "sending it would erase the firmware\n"},
+        {"2 of 20 pages without --allow-partial", hexFile_, 2,
+         hexFile_ + " fills only 2 of the 20 firmware pages; the other 18 pages are erased by "
+                    "the update; add --allow-partial to update anyway\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CliResult result = RunFlash(c.file, false);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.err, "zm880ctl: " + c.message);
+        EXPECT_EQ(Traced(), "");
+        EXPECT_EQ(ReaderFlash(), OldFirmware());
+    }
 }
 
 TEST_F(FlashCommand, FailuresExitWithTheStepCodeAndItsMessage) {
@@ -86,26 +131,31 @@ TEST_F(FlashCommand, FailuresExitWithTheStepCodeAndItsMessage) {
         bool firstPageLands;
     };
     const std::vector<Case> cases{
-        {"checksum mismatch on page 1",
+        {"checksum mismatch on page 2",
          [](sim::ReaderModel& r) { r.Faults().wrongChecksumPage = 1; }, hexFile_, 5,
-         "CRC Error during flash write", true},
-        {"status 2 to page command 0x01",
-         [](sim::ReaderModel& r) {
-             r.Faults().statusAnswers.push_back({0x01, 0, 2});
-         },
-         hexFile_, 1, "ERROR: File not found!", false},
-        {"unexpected status",
-         [](sim::ReaderModel& r) {
-             r.Faults().statusAnswers.push_back({0x02, 0, 9});
-         },
-         hexFile_, 6, "unexpected loader status 9", false},
+         "CRC Error during flash write - checksum mismatch on page 2 of 20 (flash address "
+         "0x1600): the loader reported 0xC889, expected 0x3776; page 1 of 20 was replaced and "
+         "page 2 of 20 may be damaged; the update must be run again",
+         true},
         {"status read fails", [](sim::ReaderModel& r) { r.Faults().failGet.insert(0x05); },
-         hexFile_, 4, "ERROR: get report", false},
+         hexFile_, 4, "ERROR: get report - the ", false},
         {"refused update file", [](sim::ReaderModel&) {},
          Write("bad.hex", ":10140000000102030405060708090A0B0C0D0E0F64\nxyz\n"), 1,
-         "ERROR: File not found! (update file refused: line 2", false},
+         "ERROR: File not found! - the update file was refused: line 2: ", false},
         {"missing update file", [](sim::ReaderModel&) {}, (dir_ / "gone.hex").string(), 1,
-         "ERROR: File not found!", false},
+         "ERROR: File not found! - the file does not exist", false},
+        // A reader whose node cannot be opened for transfers has a device object: the first
+        // send fails (code 3), and the line says why.
+        {"reader without permission",
+         [](sim::ReaderModel& r) { r.Link().open = sim::OpenFault::AccessDenied; }, hexFile_, 3,
+         "ERROR: set report - permission denied (install the udev rule, see README: Reader "
+         "access on Linux); no page was replaced",
+         false},
+        {"reader that opens for queries only",
+         [](sim::ReaderModel& r) { r.Link().open = sim::OpenFault::QueryOnly; }, hexFile_, 3,
+         "ERROR: set report - the transfer failed: the reader could not be opened for "
+         "transfers; no page was replaced",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -129,12 +179,44 @@ TEST_F(FlashCommand, FailuresExitWithTheStepCodeAndItsMessage) {
     }
 }
 
+// The exit code is the step code of the loader's status answer, status - 1 for 2 to 6 and 6 for
+// any other value, with the status on the error line. (Every value 0-255 is run in-process by
+// the update engine's tests; here the exit codes.)
+TEST_F(FlashCommand, LoaderStatusesExitWithTheirStepCode) {
+    struct Case {
+        int status;
+        int exitCode;
+        std::string message;
+    };
+    const Case cases[] = {
+        {0, 6, "unexpected loader status 0 - the loader answered status 0 to command 0x01"},
+        {2, 1, "ERROR: File not found! - the loader refused the update (status 2)"},
+        {3, 2, "ACCESS ERROR - the loader answered status 3 to command 0x01"},
+        {4, 3, "ERROR: set report - the loader answered status 4 to command 0x01"},
+        {5, 4, "ERROR: get report - the loader answered status 5 to command 0x01"},
+        {6, 5, "CRC Error during flash write - the loader answered status 6 to command 0x01"},
+        {7, 6, "unexpected loader status 7 - the loader answered status 7 to command 0x01"},
+        {255, 6, "unexpected loader status 255 - the loader answered status 255 to command 0x01"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        ChangeReader([&](sim::ReaderModel& reader) {
+            reader.Faults() = {};
+            reader.Faults().statusAnswers.push_back({0x01, 0, static_cast<std::uint8_t>(c.status)});
+        });
+        const CliResult result = RunFlash(hexFile_);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("; no page was replaced\n"), std::string::npos) << result.err;
+    }
+}
+
 TEST_F(FlashCommand, RefusesFilesWithoutTheLowerCaseHexExtension) {
     for (const std::string name : {"fw.HEX", "fw.Hex", "fw", "fw.hex.bak", "fw.hex.d/fw"}) {
         SCOPED_TRACE(name);
         const CliResult result = RunFlash(Write(name, kSmallUpdateFile));
         EXPECT_EQ(result.exitCode, 2);
-        EXPECT_NE(result.err.find("ERROR: Bad Update-File"), std::string::npos) << result.err;
+        EXPECT_EQ(result.err, "zm880ctl: ERROR: Bad Update-File - the name must end in .hex\n");
         EXPECT_EQ(ReaderFlash(), OldFirmware());
     }
 }

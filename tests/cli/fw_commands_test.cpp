@@ -96,7 +96,7 @@ TEST_F(FwCommands, FailuresExitWithOneLineNamingTheFault) {
     };
     const Case cases[] = {
         {{"fw", "check", damaged}, 1, damaged + ": line 2: checksum mismatch"},
-        {{"fw", "check", missing}, 1, "cannot open " + missing},
+        {{"fw", "check", missing}, 1, "cannot read " + missing + ": No such file or directory"},
         {{"fw", "image", damaged, "-o", keptOutput}, 1, damaged + ": line 2: checksum mismatch"},
         {{"fw", "image", valid, "-o", (dir_ / "no-dir" / "x.bin").string()},
          1,

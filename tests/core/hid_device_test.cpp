@@ -205,17 +205,56 @@ TEST_F(HidDeviceTest, UnpluggedDeviceRefusesTransfers) {
     EXPECT_FALSE(device->SetFeatureReport(report));
 }
 
+TEST_F(HidDeviceTest, TransferFailuresCarryTheirCause) {
+    using Kind = TransferError::Kind;
+    Start();
+    DeviceRef device = controller->ClaimDevice(0);
+    Bytes report{3, 0};
+
+    for (const TransferError& fault :
+         {TransferError{Kind::NoAnswer, {}}, TransferError{Kind::Busy, {}},
+          TransferError{Kind::Failed, "Broken pipe"}}) {
+        reader->transferFault = fault;
+        EXPECT_FALSE(device->GetFeatureReport(report));
+        EXPECT_EQ(device->LastTransferError().kind, fault.kind);
+        EXPECT_EQ(device->LastTransferError().detail, fault.detail);
+        EXPECT_FALSE(device->SetFeatureReport(report));
+        EXPECT_EQ(device->LastTransferError().kind, fault.kind);
+    }
+    reader->transferFault.reset();
+    ASSERT_TRUE(device->GetFeatureReport(report));
+    EXPECT_EQ(device->LastTransferError().kind, Kind::None);
+
+    Bytes unknown{9, 0};
+    EXPECT_FALSE(device->GetFeatureReport(unknown));
+    EXPECT_EQ(device->LastTransferError().kind, Kind::Failed);
+    EXPECT_FALSE(device->SetFeatureReport({}));
+    EXPECT_EQ(device->LastTransferError().kind, Kind::Failed);
+
+    // Pulled out while the channel is open, then noticed by the controller.
+    platform->Unplug("reader");
+    EXPECT_FALSE(device->GetFeatureReport(report));
+    EXPECT_EQ(device->LastTransferError().kind, Kind::Removed);
+    platform->AnnounceChange();
+    controller->HandlePlatformChanges();
+    EXPECT_FALSE(device->SetFeatureReport(report));
+    EXPECT_EQ(DescribeTransferError(device->LastTransferError()), "the reader was removed");
+}
+
 TEST_F(HidDeviceTest, QueryOnlyDeviceAnswersQueriesButMovesNothing) {
     struct Case {
         const char* name;
         OpenError refusal;
         bool lockedView;
         bool accessDenied;
+        TransferError::Kind cause;
     };
     const Case cases[] = {
-        {"refused with access denied", OpenError::AccessDenied, false, true},
-        {"a locked node's stand-in view", OpenError::Failed, true, true},
-        {"refused otherwise", OpenError::Failed, false, false},
+        {"refused with access denied", OpenError::AccessDenied, false, true,
+         TransferError::Kind::AccessDenied},
+        {"a locked node's stand-in view", OpenError::Failed, true, true,
+         TransferError::Kind::AccessDenied},
+        {"refused otherwise", OpenError::Failed, false, false, TransferError::Kind::Failed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -234,6 +273,7 @@ TEST_F(HidDeviceTest, QueryOnlyDeviceAnswersQueriesButMovesNothing) {
         EXPECT_EQ(device->ProductText(), "ZM-880");
         Bytes report{3, 0};
         EXPECT_FALSE(device->GetFeatureReport(report));
+        EXPECT_EQ(device->LastTransferError().kind, c.cause);
         EXPECT_FALSE(device->ReadThreadRunning());
     }
 }

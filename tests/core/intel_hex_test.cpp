@@ -102,6 +102,15 @@ TEST(IntelHex, PlacesDataBytesBySixteenBitAddress) {
          {{9728, {0x55}}},
          "1" + none.substr(1)},
         {"CR LF line ends", Data(0x1400, {1, 2}) + "\r\n" + kEnd + "\r\n", {{0, {1, 2}}}, page0},
+        {"CR-only line ends", Data(0x1400, {1, 2}) + "\r" + kEnd + "\r", {{0, {1, 2}}}, page0},
+        {"final Ctrl-Z line",
+         Data(0x1400, {1, 2}) + "\r\n" + kEnd + "\r\n\x1A",
+         {{0, {1, 2}}},
+         page0},
+        {"final Ctrl-Z line with its own line end",
+         Data(0x1400, {1, 2}) + "\r" + kEnd + "\r\x1A\r\n",
+         {{0, {1, 2}}},
+         page0},
         {"no final line end", Data(0x1400, {1, 2}) + "\n" + kEnd, {{0, {1, 2}}}, page0},
         {"trailing blanks after the checksum", Data(0x1400, {7}) + " \t\n", {{0, {7}}}, page0},
         {"line without ':' and a zero count is passed over", "x00 note\n" + kEnd + "\n", {}, none},
@@ -143,7 +152,9 @@ TEST(IntelHex, RefusesDamagedLinesNamingTheLine) {
         {":\n", 1, "line 1: line too short for its byte count"},
         {":00000001\n", 1, "line 1: line too short for its byte count"},
         {good + "FF\n", 1, "line 1: unexpected text after the checksum in column 44"},
-        {good + "\r" + kEnd + "\r", 1, "line 1: unexpected text after the checksum in column 44"},
+        {good + "\r\n" + badChecksum + "\r\n\x1A", 2, "line 2: checksum mismatch"},
+        {good + "\r" + badDigit + "\r", 2, "line 2: not a hex digit in column 13"},
+        {good + "\n\x1A\n" + good + "\n", 2, "line 2: line too short for its byte count"},
     };
     for (const Case& c : cases) {
         FirmwareImage image;

@@ -4,9 +4,13 @@
 #include "hid/linux/LinuxPlatform.h"
 #include "hid/linux/SysfsChannel.h"
 #include "hid/linux/SysfsProperties.h"
+#include "hid/linux/TransferErrno.h"
 
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <array>
 #include <filesystem>
@@ -188,7 +192,10 @@ TEST(LinuxHidrawChannel, ReportsFailedIoctlsAndReadsWhatArrives) {
 
     std::array<std::uint8_t, 65> report{3};
     EXPECT_FALSE(channel.GetFeature(report));
+    EXPECT_EQ(channel.LastTransferError().kind, TransferError::Kind::Failed);
+    EXPECT_EQ(channel.LastTransferError().detail, std::strerror(ENOTTY));
     EXPECT_FALSE(channel.SetFeature(report));
+    EXPECT_EQ(channel.LastTransferError().detail, std::strerror(ENOTTY));
     EXPECT_FALSE(channel.GetFeature(std::span<std::uint8_t>()));
     EXPECT_EQ(channel.GetAttributes(), std::nullopt);
     EXPECT_EQ(channel.GetReportDescriptor(), std::nullopt);
@@ -210,6 +217,38 @@ TEST(LinuxHidrawChannel, ReportsFailedIoctlsAndReadsWhatArrives) {
     ::close(ends[1]);
 }
 
+TEST(LinuxTransferErrno, NamesTheCauseOfAFailedIoctl) {
+    using Kind = TransferError::Kind;
+    struct Case {
+        int error;
+        milliseconds waited;
+        Kind kind;
+    };
+    const Case cases[] = {
+        {ENODEV, milliseconds(0), Kind::Removed},
+        {ESHUTDOWN, milliseconds(0), Kind::Removed},
+        {ENXIO, milliseconds(0), Kind::Removed},
+        {EACCES, milliseconds(0), Kind::AccessDenied},
+        {EPERM, milliseconds(0), Kind::AccessDenied},
+        {ETIMEDOUT, milliseconds(0), Kind::NoAnswer},
+        {EBUSY, milliseconds(0), Kind::Busy},
+        {EAGAIN, milliseconds(0), Kind::Busy},
+        // uhid's answer to a request nobody served, after its 5 s wait.
+        {EIO, milliseconds(5000), Kind::NoAnswer},
+        // The device answered at once with an error.
+        {EIO, milliseconds(3), Kind::Failed},
+        {EPIPE, milliseconds(0), Kind::Failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::strerror(c.error));
+        const TransferError cause = TransferErrorFromErrno(c.error, c.waited);
+        EXPECT_EQ(cause.kind, c.kind);
+        EXPECT_EQ(cause.detail.empty(), c.kind != Kind::Failed);
+    }
+    EXPECT_EQ(DescribeTransferError(TransferErrorFromErrno(EPIPE, milliseconds(0))),
+              std::string("the transfer failed: ") + std::strerror(EPIPE));
+}
+
 TEST(LinuxHidrawChannel, QueryOnlyRefusesTransfers) {
     std::array<int, 2> ends{};
     ASSERT_EQ(::pipe2(ends.data(), O_CLOEXEC), 0);
@@ -220,6 +259,7 @@ TEST(LinuxHidrawChannel, QueryOnlyRefusesTransfers) {
     std::array<std::uint8_t, 8> buffer{};
     EXPECT_FALSE(channel.ReadInput(buffer, milliseconds(100)).ok);
     EXPECT_FALSE(channel.SetFeature(buffer));
+    EXPECT_EQ(channel.LastTransferError().kind, TransferError::Kind::Failed);
     ::close(ends[1]);
 }
 

@@ -107,8 +107,7 @@ struct OneReaderBus {
 };
 
 TEST_F(ReaderSessionTest, TransfersMoveTheFeatureLengthWithTheReportIdInByteZero) {
-    for (const std::size_t length :
-         {std::size_t{65}, std::size_t{4}, std::size_t{2}, std::size_t{1}}) {
+    for (const std::size_t length : {std::size_t{65}, kMinSettingsReportLength}) {
         SCOPED_TRACE(length);
         OneReaderBus one(length);
         ReaderSession& session = one.session;
@@ -159,6 +158,33 @@ TEST_F(ReaderSessionTest, UnusableFeatureLengthsAreListedButRefused) {
     }
 }
 
+// The record's fields reach up to byte 25: a shorter report would be "written" without them and
+// read back as zeros.
+TEST_F(ReaderSessionTest, SettingsNeedAReportLongEnoughForTheRecord) {
+    for (const std::size_t length : {std::size_t{1}, std::size_t{4}, std::size_t{25}}) {
+        SCOPED_TRACE(length);
+        OneReaderBus one(length);
+        ReaderSession& session = one.session;
+        session.Buffer().fill(0xEE);
+
+        const TransferResult read = session.ReadReport(3);
+        const TransferResult write = session.WriteReport(3);
+        for (const TransferResult& result : {read, write}) {
+            EXPECT_TRUE(result.Selected);
+            EXPECT_FALSE(result.Ok);
+            const std::string named = " " + std::to_string(length) + " byte";
+            EXPECT_NE(result.Message.find(named), std::string::npos) << result.Message;
+        }
+        EXPECT_TRUE(one.reader.TransferLog().empty());
+        EXPECT_TRUE(std::all_of(session.Buffer().begin() + 1, session.Buffer().end(),
+                                [](std::uint8_t b) { return b == 0xEE; }));
+
+        // Reports other than the settings record still move at that length.
+        session.Buffer()[1] = 0;
+        EXPECT_TRUE(session.WriteReport(6).Ok);
+    }
+}
+
 TEST_F(ReaderSessionTest, FailedTransfersAreReportedAndKeepTheBuffer) {
     sim::ReaderModel& reader = AddReader([](sim::ReaderModel& model) {
         model.Faults().failGet.insert(3);
@@ -177,8 +203,44 @@ TEST_F(ReaderSessionTest, FailedTransfersAreReportedAndKeepTheBuffer) {
 
     const TransferResult write = session_.WriteReport(3);
     EXPECT_FALSE(write.Ok);
-    EXPECT_NE(write.Message.find("failed"), std::string::npos);
+    EXPECT_TRUE(write.Message.starts_with("writing feature report 03 failed: ")) << write.Message;
+    EXPECT_EQ(write.Message.find("loader"), std::string::npos) << write.Message;
     EXPECT_NE(reader.Settings()[5], 0xEE);
+}
+
+TEST_F(ReaderSessionTest, RemovedReaderIsNamedAsRemoved) {
+    AddReader();
+    Rebuild();
+    ASSERT_TRUE(session_.ReadConfig().Ok);
+    bus_->Unplug(slots_[0]);
+    controller_.DeviceChange();
+
+    EXPECT_EQ(session_.WriteReport(3).Message,
+              "writing feature report 03 failed: the reader was removed");
+    EXPECT_EQ(session_.ReadReport(3).Message,
+              "reading feature report 03 failed: the reader was removed");
+}
+
+// An update cut short leaves the loader running: it takes no settings record but answers its
+// status report with "accepted". Recognised by reading that report only.
+TEST_F(ReaderSessionTest, ReaderLeftInItsLoaderIsToldToBeUpdatedAgain) {
+    sim::ReaderModel& reader = AddReader([](sim::ReaderModel& model) {
+        model.Loader().active = true;
+        model.Loader().status = sim::kStatusAccepted;
+    });
+    Rebuild();
+    ASSERT_TRUE(session_.ReadConfig().Ok);
+    reader.ClearTransferLog();
+
+    const TransferResult write = session_.WriteReport(3);
+    EXPECT_FALSE(write.Ok);
+    EXPECT_EQ(write.Message,
+              "writing feature report 03 failed: the reader is still in its firmware loader (an "
+              "update did not finish); run the firmware update again");
+    const std::vector<sim::Transfer>& log = reader.TransferLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].kind, sim::Transfer::Kind::Get);
+    EXPECT_EQ(log[1].bytes[0], 5);
 }
 
 TEST_F(ReaderSessionTest, ReaderWithoutPermissionNamesTheUdevRule) {

@@ -1,5 +1,6 @@
 #include "cfgfile/SafeFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -7,11 +8,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <iterator>
 #include <random>
 #include <set>
@@ -89,10 +90,16 @@ TEST_F(SafeFileTest, WritesIntoAFifoInPlace) {
     fs::create_symlink(fifo, PathOf("to-pipe"));
     for (const fs::path& path : {fifo, PathOf("to-pipe")}) {
         SCOPED_TRACE(path.string());
-        auto received = std::async(std::launch::async, [&] { return Read(fifo); });
+        // Open before the write and never blocking: a replaced FIFO cannot hang the test.
+        const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
         const SafeFileError result = WriteFileSafely(path, Bytes("through the pipe"));
         EXPECT_TRUE(result.ok()) << result.message;
-        EXPECT_EQ(received.get(), "through the pipe");
+        std::array<char, 64> received{};
+        const ssize_t n = read(reader, received.data(), received.size());
+        close(reader);
+        EXPECT_EQ(std::string(received.data(), n > 0 ? static_cast<std::size_t>(n) : 0),
+                  "through the pipe");
         EXPECT_TRUE(fs::is_fifo(fifo));
     }
 }
@@ -147,7 +154,8 @@ TEST_F(SafeFileTest, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
 }
 
 TEST_F(SafeFileTest, RemovesOnlyStaleTemporariesOfItsOwnPattern) {
-    const auto old = fs::file_time_type::clock::now() - kStaleTemporaryAge - std::chrono::minutes(1);
+    const auto old =
+        fs::file_time_type::clock::now() - kStaleTemporaryAge - std::chrono::minutes(1);
     const std::string stale = ".a.cfg.zm880-0123456789ab.tmp";
     const std::string fresh = ".b.cfg.zm880-abcdefghijkl.tmp";
     const std::string foreign = ".a.cfg.other-0123456789ab.tmp";
@@ -163,16 +171,16 @@ TEST_F(SafeFileTest, RemovesOnlyStaleTemporariesOfItsOwnPattern) {
 
 TEST(SafeFileTemporaryName, MatchesOnlyTheWritersPattern) {
     EXPECT_TRUE(IsSafeFileTemporaryName(".x.zm880-0123456789ab.tmp"));
-    for (const char* name : {"x.zm880-0123456789ab.tmp", ".x.zm880-0123456789a.tmp",
-                             ".x.zm880-0123456789AB.tmp", ".x.zm880-0123456789ab.tmpx",
-                             ".zm880-0123456789ab.tmp", ".x.cfg"}) {
+    for (const char* name :
+         {"x.zm880-0123456789ab.tmp", ".x.zm880-0123456789a.tmp", ".x.zm880-0123456789AB.tmp",
+          ".x.zm880-0123456789ab.tmpx", ".zm880-0123456789ab.tmp", ".x.cfg"}) {
         EXPECT_FALSE(IsSafeFileTemporaryName(name)) << name;
     }
 }
 
 TEST_F(SafeFileTest, ReadsRegularFilesAndRefusesWhatCouldBlockOrNeverEnd) {
     Write("ok.bin", "0123456789");
-    ASSERT_EQ(mkfifo(PathOf("fifo").c_str(), 0600), 0);  // no writer: an open would block
+    ASSERT_EQ(mkfifo(PathOf("fifo").c_str(), 0600), 0);   // no writer: an open would block
     fs::create_symlink("/dev/zero", PathOf("zero.hex"));  // endless
     fs::create_directories(PathOf("folder"));
     fs::create_symlink(PathOf("ok.bin"), PathOf("to-ok"));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "flasher/HidFeatureDevice.h"
+#include "flasher/UpdateFileCheck.h"
 #include "hid/HidDevice.h"
 #include "hid/HidDeviceController.h"
 #include "hid/sim/SimulatedBus.h"
@@ -235,17 +236,29 @@ TEST_F(UpdateRunTest, UnusableFileSendsOnlyTheLoaderEnd) {
         std::string name;
         std::string path;
         std::size_t line;
+        std::string reason;
     };
-    const std::vector<Case> cases{{"missing", (dir_ / "gone.hex").string(), 0},
-                                  {"refused by the reader (empty line 2)", refused, 2}};
+    const std::vector<Case> cases{
+        {"missing", (dir_ / "gone.hex").string(), 0, "the file does not exist"},
+        {"refused by the reader (empty line 2)", refused, 2,
+         "the update file was refused: line 2: empty line"},
+        // Without data for the image, 20 pages of 0xFF would erase the firmware.
+        {"0 bytes", WriteFile("empty.hex", ""), 0, NoDataReason()},
+        {"data only outside the image",
+         WriteFile("outside.hex", test::HexRecord(0, 0x13F0, Bytes(16, 0x11)) + "\n" +
+                                      test::HexRecord(0, 0x3C00, {1, 2}) + "\n" +
+                                      test::HexRecord(1, 0, {}) + "\n"),
+         0, NoDataReason()},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Reader().ClearTransferLog();
         const UpdateResult result = RunOnSelected(c.path);
         EXPECT_EQ(result.code, kUpdateFileNotFound);
         EXPECT_EQ(result.message, "ERROR: File not found!");
+        EXPECT_EQ(result.reason, c.reason);
         EXPECT_EQ(result.fileLine, c.line);
-        EXPECT_EQ(result.fileReason.empty(), c.line == 0) << result.fileReason;
+        EXPECT_EQ(PagesNote(result), "");
         ExpectReceived(kLoaderEnd);
         EXPECT_TRUE(pages_.empty());
     }
@@ -258,6 +271,14 @@ TEST_F(UpdateRunTest, ChecksumMismatchOnFirstPageStopsBeforeTheNext) {
     EXPECT_EQ(result.code, kUpdateCrcError);
     EXPECT_EQ(result.message, "CRC Error during flash write");
     EXPECT_EQ(result.pagesWritten, 0u);
+    const std::uint16_t expected = PageChecksum(ImagePage(PatternImage(), 0));
+    char reason[160];
+    std::snprintf(reason, sizeof reason,
+                  "checksum mismatch on page 1 of 20 (flash address 0x1400): the loader reported "
+                  "0x%04X, expected 0x%04X",
+                  expected ^ 0xFFFFu, unsigned{expected});
+    EXPECT_EQ(result.reason, reason);
+    EXPECT_EQ(PagesNote(result), "page 1 of 20 may be damaged; the update must be run again");
     ExpectReceived(Concat({{Command(0x34)}, PageTransfers(PatternImage(), 0), kLoaderEnd}));
 }
 
@@ -312,6 +333,95 @@ TEST_F(UpdateRunTest, StepFailuresEndTheRunWithTheirMessage) {
         const std::vector<Transfer>& log = Reader().TransferLog();
         ASSERT_EQ(log.size(), c.transfersBeforeEnd + 2);
         EXPECT_EQ(log[c.transfersBeforeEnd].bytes, Command(0x06).bytes);
+    }
+}
+
+// Every status byte the loader may answer to a page command: 1 goes on, 2 to 6 are the step
+// codes 1 to 5 (status - 1), every other value is unexpected. The pages before stay replaced.
+TEST_F(UpdateRunTest, EveryStatusAnswerEndsWithItsCodeAndReason) {
+    for (int status = 0; status <= 255; ++status) {
+        SCOPED_TRACE(status);
+        Reader().Faults() = {};
+        Reader().Faults().statusAnswers.push_back({0x02, 2, static_cast<std::uint8_t>(status)});
+        const UpdateResult result = RunOnSelected(goodFile_);
+
+        if (status == 1) {
+            EXPECT_TRUE(result.ok());
+            continue;
+        }
+        const int code = status >= 2 && status <= 6 ? status - 1 : kUpdateUnexpectedStatus;
+        EXPECT_EQ(result.code, code);
+        EXPECT_EQ(result.message, UpdateMessage(code, status));
+        EXPECT_EQ(result.reason, status == 2
+                                     ? "the loader refused the update (status 2)"
+                                     : "the loader answered status " + std::to_string(status) +
+                                           " to command 0x02 for page 3 of 20");
+        EXPECT_EQ(PagesNote(result),
+                  "pages 1 to 2 of 20 were replaced; the update must be run again");
+    }
+}
+
+// Passes transfers to the reader until the n-th, which fails with the given cause.
+class CutOffDevice final : public FeatureDevice {
+  public:
+    CutOffDevice(std::shared_ptr<FeatureDevice> inner, int failAt, hid::TransferError cause)
+        : inner_(std::move(inner)), failAt_(failAt), cause_(std::move(cause)) {}
+
+    bool GetFeatureReport(std::span<std::uint8_t> report) override {
+        return Pass() && inner_->GetFeatureReport(report);
+    }
+    bool SetFeatureReport(std::span<const std::uint8_t> report) override {
+        return Pass() && inner_->SetFeatureReport(report);
+    }
+    hid::TransferError LastTransferError() const override { return cause_; }
+
+  private:
+    bool Pass() { return transfers_++ != failAt_; }
+
+    std::shared_ptr<FeatureDevice> inner_;
+    int failAt_;
+    hid::TransferError cause_;
+    int transfers_ = 0;
+};
+
+TEST_F(UpdateRunTest, TransferFailuresNameTheirCauseAndWhatWasReplaced) {
+    using Kind = hid::TransferError::Kind;
+    struct Case {
+        int failAt;
+        hid::TransferError cause;
+        int code;
+        std::string reason;
+        std::string pages;
+    };
+    // Transfer 0 is the loader start; page p starts at 1 + 16p; its data reports at +6 to +14.
+    const Case cases[] = {
+        {0,
+         {Kind::Removed, {}},
+         kUpdateSetReportError,
+         "the reader was removed",
+         "no page was replaced"},
+        {1 + 16 * 3 + 3,
+         {Kind::NoAnswer, {}},
+         kUpdateGetReportError,
+         "the reader did not answer",
+         "pages 1 to 3 of 20 were replaced; the update must be run again"},
+        {1 + 16 + 7,
+         {Kind::Failed, "Broken pipe"},
+         kUpdateSetReportError,
+         "the transfer failed: Broken pipe",
+         "page 1 of 20 was replaced and page 2 of 20 may be damaged; the update must be run again"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failAt);
+        UpdateRun run(std::make_shared<CutOffDevice>(FeatureDeviceOf(session_->SelectedDevice()),
+                                                     c.failAt, c.cause),
+                      this, &clock_);
+        const UpdateResult result = run.Run(goodFile_);
+        EXPECT_EQ(result.code, c.code);
+        EXPECT_EQ(result.reason, c.reason);
+        EXPECT_EQ(PagesNote(result), c.pages);
+        const std::vector<std::string> lines = FailureLines(result);
+        EXPECT_EQ(lines, (std::vector<std::string>{UpdateMessage(c.code), c.reason, c.pages}));
     }
 }
 

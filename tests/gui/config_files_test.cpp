@@ -139,7 +139,7 @@ void ConfigFilesTest::loadedTypeChoosesPageAndLongPathIsShortened() {
 
     // Loaded directly, so the status text is not replaced by "modified". The file is for
     // another reader type: the user agrees.
-    fixture.Dialogs().confirmations = {true};
+    fixture.Dialogs().yesNoAnswers = {true};
     QVERIFY(fixture.Form().ConfigFiles().LoadConfigFile(path));
     QCOMPARE(fixture.Find<QStackedWidget>("pcType")->currentWidget()->objectName(),
              QString("tsLegic"));
@@ -225,7 +225,7 @@ void ConfigFilesTest::fileOfAnotherReaderTypeIsTakenOnlyWhenTheUserAgrees() {
     QCOMPARE(fixture.Store().ReadCfgPath(), QString());
 
     fixture.Dialogs().answers = {legic};
-    fixture.Dialogs().confirmations = {true};
+    fixture.Dialogs().yesNoAnswers = {true};
     fixture.Action("miLoadConfig")->trigger();
     QCOMPARE(timeout->value(), 33);
     QVERIFY(fixture.ApplyEnabled());

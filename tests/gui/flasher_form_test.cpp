@@ -108,6 +108,8 @@ class FlasherFormTest : public QObject {
     void updateFileNameNeedsLowerCaseHexExtension_data();
     void updateFileNameNeedsLowerCaseHexExtension();
     void refusedFileOrMissingReaderOpensNoWindow();
+    void filesThatWouldEraseFirmwareAreRefusedOrAskedFor();
+    void entryWithoutDeviceObjectShowsAccessError();
     void closeDuringRunWaitsForItsEnd();
     void deviceChangeDuringRunNeverUsesReleasedReader_data();
     void deviceChangeDuringRunNeverUsesReleasedReader();
@@ -122,6 +124,8 @@ class FlasherFormTest : public QObject {
 
 TUpdateCommand& FlasherFormTest::Prepare(WindowFixture& fixture, Seen& seen) {
     auto& form = fixture.Start();
+    // The update files here fill 2 of the 20 pages; the user agrees to that once.
+    fixture.Dialogs().yesNoAnswers.push_back(true);
     auto* command = form.findChild<TUpdateCommand*>("UpdateCommand");
     command->SetClock(&clock_);
     command->OnFlasherCreated = [&seen](TFlasherForm& flasher) {
@@ -202,14 +206,21 @@ void FlasherFormTest::failedRunNamesItsStepAndWaitsForClose_data() {
     QTest::addColumn<int>("pagesStarted");
 
     QTest::newRow("checksum mismatch on page 0")
-        << int(WrongChecksumPage0) << "CRC Error during flash write" << 1;
+        << int(WrongChecksumPage0)
+        << "CRC Error during flash write\nchecksum mismatch on page 1 of 20 (flash address "
+           "0x1400)"
+        << 1;
     QTest::newRow("status report cannot be read")
         << int(StatusReadFails) << "ERROR: get report" << 1;
     QTest::newRow("file deleted after it was chosen")
         << int(FileDeleted) << "ERROR: File not found!" << 0;
     QTest::newRow("file refused with its line")
-        << int(RefusedLine) << "ERROR: File not found!\nline 2: " << 0;
-    QTest::newRow("loader answers status 2") << int(StatusTwo) << "ERROR: File not found!" << 1;
+        << int(RefusedLine) << "ERROR: File not found!\nthe update file was refused: line 2: " << 0;
+    QTest::newRow("loader answers status 2")
+        << int(StatusTwo)
+        << "ERROR: File not found!\nthe loader refused the update (status 2)\nno page was "
+           "replaced"
+        << 1;
 }
 
 void FlasherFormTest::failedRunNamesItsStepAndWaitsForClose() {
@@ -291,7 +302,8 @@ void FlasherFormTest::refusedFileOrMissingReaderOpensNoWindow() {
 
     fixture.Dialogs().answers.push_back(fixture.TempPath("UPDATE.HEX"));
     command.miUpdateClick();
-    QCOMPARE(fixture.Dialogs().messages, QStringList{"ERROR: Bad Update-File"});
+    QCOMPARE(fixture.Dialogs().messages,
+             QStringList{"ERROR: Bad Update-File\nthe name must end in .hex"});
 
     fixture.Dialogs().answers.push_back(std::nullopt);
     command.miUpdateClick();
@@ -302,6 +314,60 @@ void FlasherFormTest::refusedFileOrMissingReaderOpensNoWindow() {
     command.miUpdateClick();
     QCOMPARE(fixture.Dialogs().messages.size(), 1);
 
+    QVERIFY(!seen.created);
+    QVERIFY(fixture.Reader(slot).TransferLog().empty());
+}
+
+void FlasherFormTest::filesThatWouldEraseFirmwareAreRefusedOrAskedFor() {
+    WindowFixture fixture;
+    const std::size_t slot = fixture.AddReader();
+    Seen seen;
+    auto& command = Prepare(fixture, seen);
+    fixture.Dialogs().yesNoAnswers = {false};
+    fixture.Reader(slot).ClearTransferLog();
+
+    // No data for the firmware: refused with the reason, no window, nothing sent.
+    const QString empty = fixture.TempPath("empty.hex");
+    WriteLines(empty, {":00000001FF"});
+    fixture.Dialogs().answers.push_back(empty);
+    command.miUpdateClick();
+    QCOMPARE(fixture.Dialogs().messages,
+             QStringList{"ERROR: File not found!\nthe update file holds no data for flash "
+                         "0x1400-0x3BFF; sending it would erase the firmware"});
+    QVERIFY(fixture.Dialogs().questions.isEmpty());
+
+    // Two pages of twenty: the user is asked, and "No" sends nothing.
+    const QString partial = fixture.TempPath("partial.hex");
+    WriteLines(partial, UpdateLines());
+    fixture.Dialogs().answers.push_back(partial);
+    command.miUpdateClick();
+    QCOMPARE(fixture.Dialogs().questions,
+             QStringList{partial +
+                         " fills only 2 of the 20 firmware pages; the other 18 pages are erased "
+                         "by the update.\n\nUpdate anyway?"});
+
+    QVERIFY(!seen.created);
+    QVERIFY(fixture.Reader(slot).TransferLog().empty());
+    QCOMPARE(fixture.Dialogs().messages.size(), 1);
+}
+
+void FlasherFormTest::entryWithoutDeviceObjectShowsAccessError() {
+    WindowFixture fixture;
+    const std::size_t slot = fixture.AddReader();
+    Seen seen;
+    auto& command = Prepare(fixture, seen);
+    // The reader's device object is still held when the list is rebuilt, so its entry has none.
+    zm880::ReaderDevice held = fixture.Form().Session().SelectedDevice();
+    fixture.Form().Session().RebuildDeviceList();
+    QVERIFY(fixture.Form().Session().HasReader());
+    QVERIFY(!fixture.Form().Session().SelectedDevice());
+    fixture.Reader(slot).ClearTransferLog();
+
+    fixture.Dialogs().answers.push_back(fixture.TempPath("update.hex"));
+    command.miUpdateClick();
+    QCOMPARE(fixture.Dialogs().messages.size(), 1);
+    QVERIFY2(fixture.Dialogs().messages.front().startsWith("ACCESS ERROR\n"),
+             qPrintable(fixture.Dialogs().messages.front()));
     QVERIFY(!seen.created);
     QVERIFY(fixture.Reader(slot).TransferLog().empty());
 }
@@ -389,6 +455,10 @@ void FlasherFormTest::deviceChangeDuringRunNeverUsesReleasedReader() {
     } else {
         QVERIFY2(seen.code == 3 || seen.code == 4, qPrintable(QString::number(seen.code)));
         QCOMPARE(fixture.Dialogs().messages.size(), 1);
+        // Pages 1 to 3 were sent before the unplug at the start of page 4.
+        QVERIFY2(fixture.Dialogs().messages.front().endsWith(
+                     "\npages 1 to 3 of 20 were replaced; the update must be run again"),
+                 qPrintable(fixture.Dialogs().messages.front()));
     }
 }
 

@@ -108,7 +108,7 @@ void UserDialogsTest::questionAnswersNoUnlessYesIsChosen() {
         else
             QTest::keyClick(box, static_cast<Qt::Key>(key));
     });
-    QTEST(dialogs.Confirm("Load it anyway?"), "answer");
+    QTEST(dialogs.AskYesNo("Load it anyway?"), "answer");
     QCOMPARE(text, QString("Load it anyway?"));
 }
 

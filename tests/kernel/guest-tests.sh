@@ -196,6 +196,8 @@ reader_removed_during_flash_ends_with_transfer_error() {
     zm flash "$scratch/update.hex"
     [[ $rc -eq 3 || $rc -eq 4 ]] || fail "exit code $rc, expected a transfer error: $out" || return 1
     note "$(tail -n 1 <<<"$out")"
+    expect_out "the reader was removed" || return 1
+    expect_out "the update must be run again" || return 1
     [[ $(uhid present r1) == no ]] || fail "the reader is still there"
 }
 
@@ -210,7 +212,18 @@ silent_reader_fails_after_kernel_timeout() {
     [[ $rc -ne 0 ]] || fail "a silent reader was read: $out" || return 1
     [[ $rc -lt 128 ]] || fail "zm880ctl died with signal $((rc - 128))" || return 1
     [[ -n $out ]] || fail "no message" || return 1
+    expect_out "the reader did not answer" || return 1
     [[ $took -ge 4000 ]] || fail "failed after $took ms, before the kernel's timeout"
+}
+
+# A reader gone between two transfers: the node answers that its device is gone.
+removed_reader_is_named_as_removed() {
+    uhid add-reader r1 >/dev/null || return 1
+    uhid remove-after r1 0 >/dev/null || return 1
+    zm raw get 3
+    note "$out"
+    [[ $rc -eq 1 ]] || fail "exit code $rc, expected 1: $out" || return 1
+    expect_out "reading feature report 03 failed: the reader was removed"
 }
 
 unprivileged_user_sees_reader_without_access() {
@@ -270,6 +283,7 @@ run_check "flash writes the image; corrupt checksum fails" flash_writes_image_an
 run_check "watch follows plug, unplug and replug" watch_follows_plug_unplug_and_replug
 run_check "reader removed during flash" reader_removed_during_flash_ends_with_transfer_error
 run_check "silent reader fails after the kernel's timeout" silent_reader_fails_after_kernel_timeout
+run_check "removed reader is named as removed" removed_reader_is_named_as_removed
 run_check "unprivileged user: present but not accessible" unprivileged_user_sees_reader_without_access
 run_check "access granted after plug is taken up" access_granted_after_plug_is_taken_up
 run_check "window finds the reader and applies" window_finds_reader_and_applies

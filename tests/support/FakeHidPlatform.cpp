@@ -37,6 +37,7 @@ class FakeChannel : public hid::Channel {
         }
         const auto found = device_->features.find(report[0]);
         if (found == device_->features.end()) {
+            lastError_ = {hid::TransferError::Kind::Failed, "no such report"};
             return false;
         }
         const auto& stored = found->second;
@@ -51,6 +52,8 @@ class FakeChannel : public hid::Channel {
         device_->features[report[0]].assign(report.begin(), report.end());
         return true;
     }
+
+    hid::TransferError LastTransferError() const override { return lastError_; }
 
     std::optional<int> GetNumInputBuffers() override { return std::nullopt; }
     bool SetNumInputBuffers(int) override { return false; }
@@ -78,10 +81,23 @@ class FakeChannel : public hid::Channel {
     }
 
   private:
-    bool Transfers() const { return mode_ == hid::OpenMode::ReadWrite && !device_->gone; }
+    // Whether a transfer may run; records the cause when not.
+    bool Transfers() {
+        using Kind = hid::TransferError::Kind;
+        lastError_ = {};
+        if (device_->gone) {
+            lastError_ = {Kind::Removed, {}};
+        } else if (mode_ != hid::OpenMode::ReadWrite) {
+            lastError_ = {Kind::Failed, "open for queries only"};
+        } else if (device_->transferFault) {
+            lastError_ = *device_->transferFault;
+        }
+        return lastError_.kind == Kind::None;
+    }
 
     std::shared_ptr<FakeInterface> device_;
     hid::OpenMode mode_;
+    hid::TransferError lastError_;
 };
 
 }  // namespace

@@ -32,6 +32,8 @@ struct FakeInterface {
     std::optional<std::string> product;
     // Feature reports by ID, report ID byte included; a get answers as much as fits.
     std::map<std::uint8_t, std::vector<std::uint8_t>> features;
+    // When set, every feature transfer fails with this cause.
+    std::optional<hid::TransferError> transferFault;
     std::vector<std::vector<std::uint8_t>> featuresSet;
 
     int opens = 0;

@@ -59,7 +59,7 @@ bool TConfigFileCommands::LoadConfigFile(const QString& path) {
         return false;
     }
     if (readerType_ && loaded[kReaderTypeByte] != *readerType_ &&
-        !dialogs_.Confirm(TypeQuestion(loaded[kReaderTypeByte], *readerType_)))
+        !dialogs_.AskYesNo(TypeQuestion(loaded[kReaderTypeByte], *readerType_)))
         return false;
 
     session_.Buffer() = loaded;

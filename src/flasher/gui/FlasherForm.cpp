@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -23,10 +24,10 @@ constexpr int kCloseDelayMs = 3000;
 }  // namespace
 
 QString FailureText(const flasher::UpdateResult& result) {
-    QString text = QString::fromStdString(result.message);
-    if (!result.fileReason.empty())
-        text += "\n" + QString::fromStdString(result.fileReason);
-    return text;
+    QStringList lines;
+    for (const std::string& line : flasher::FailureLines(result))
+        lines << QString::fromStdString(line);
+    return lines.join('\n');
 }
 
 TFlasherForm::TFlasherForm(std::shared_ptr<flasher::FeatureDevice> device, QString updateFileName,

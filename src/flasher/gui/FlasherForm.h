@@ -76,8 +76,8 @@ class TFlasherForm : public QDialog, private flasher::UpdateObserver {
     QTimer* Timer1_ = nullptr;
 };
 
-// The text the user is shown for a failed run: the step's message and, for a refused update
-// file, the reader's reason on a second line.
+// The text the user is shown for a failed run: the step's message, why it failed, and which
+// pages were replaced (the update must then be run again), one per line.
 QString FailureText(const flasher::UpdateResult& result);
 
 }  // namespace zm880::flasher_gui

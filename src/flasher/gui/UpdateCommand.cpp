@@ -5,6 +5,7 @@
 
 #include "app/UserDialogs.h"
 #include "flasher/HidFeatureDevice.h"
+#include "flasher/UpdateFileCheck.h"
 #include "flasher/gui/FlasherForm.h"
 #include "reader/ReaderSession.h"
 
@@ -26,17 +27,42 @@ void TUpdateCommand::miUpdateClick() {
     if (!chosen)
         return;
     if (!IsUpdateFileName(*chosen)) {
-        dialogs_.ShowMessage("ERROR: Bad Update-File");
+        dialogs_.ShowMessage("ERROR: Bad Update-File\nthe name must end in .hex");
         return;
     }
-    const ReaderDevice reader = session_.SelectedDevice();
-    if (!reader)
+    if (!session_.HasReader())
         return;
-    TFlasherForm form(flasher::FeatureDeviceOf(reader), QFileInfo(*chosen).absoluteFilePath(),
-                      dialogs_, clock_, owner_);
+    const ReaderDevice reader = session_.SelectedDevice();
+    if (!reader) {
+        // Listed, but its device object is still held elsewhere (by a run that has not let go).
+        dialogs_.ShowMessage(
+            "ACCESS ERROR\nthe reader's device object could not be taken for the "
+            "update; unplug and replug the reader");
+        return;
+    }
+    const QString path = QFileInfo(*chosen).absoluteFilePath();
+    if (!ConfirmUpdateFile(path))
+        return;
+    TFlasherForm form(flasher::FeatureDeviceOf(reader), path, dialogs_, clock_, owner_);
     if (OnFlasherCreated)
         OnFlasherCreated(form);
     form.exec();
+}
+
+bool TUpdateCommand::ConfirmUpdateFile(const QString& path) {
+    const flasher::UpdateFileCheck check = flasher::CheckUpdateFile(path.toStdString());
+    if (check.Empty()) {
+        dialogs_.ShowMessage(QString::fromStdString(
+            flasher::UpdateMessage(flasher::kUpdateFileNotFound) + "\n" + flasher::NoDataReason()));
+        return false;
+    }
+    if (check.Partial()) {
+        const std::string warning =
+            flasher::PartialFileWarning(path.toStdString(), check.pagesFilled);
+        return dialogs_.AskYesNo(QString::fromStdString(warning) + ".\n\nUpdate anyway?");
+    }
+    // A file that cannot be read is left to the run, which names the fault in its window.
+    return true;
 }
 
 }  // namespace zm880::flasher_gui

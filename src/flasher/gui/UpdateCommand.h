@@ -23,7 +23,8 @@ class TFlasherForm;
 bool IsUpdateFileName(const QString& path);
 
 // "&Update Firmware": asks for an update file and runs the update on the selected reader in a
-// "Flasher" window of its own.
+// "Flasher" window of its own. Nothing is sent for a file without data for the firmware, and a
+// file that fills only some pages is sent only after the user agreed.
 class TUpdateCommand : public QObject {
     Q_OBJECT
 
@@ -39,6 +40,10 @@ class TUpdateCommand : public QObject {
     std::function<void(TFlasherForm&)> OnFlasherCreated;
 
   private:
+    // Refuses a file that would erase the firmware and asks before one that fills only some
+    // pages; true when the update may start.
+    bool ConfirmUpdateFile(const QString& path);
+
     ReaderSession& session_;
     app::UserDialogs& dialogs_;
     QWidget* owner_;

@@ -8,13 +8,22 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <string>
+#include <thread>
 #include <utility>
+
+#include "hid/linux/TransferErrno.h"
 
 namespace zm880::hid::hidraw {
 namespace {
 
 // The transfer length is encoded in the ioctl number, which has room for 14 bits.
 constexpr std::size_t kMaxIoctlLength = (1u << _IOC_SIZEBITS) - 1;
+
+// An unplug wakes a waiting transfer before the kernel has marked the node gone; the node is
+// asked a few times before an ambiguous error is taken as it stands.
+constexpr int kGoneChecks = 10;
+constexpr std::chrono::milliseconds kGoneCheckPause{20};
 
 int RetryingIoctl(int fd, unsigned long request, void* argument) {
     int result = 0;
@@ -73,13 +82,49 @@ std::optional<std::string> HidrawChannel::GetProductString() {
     return node_.product;
 }
 
-bool HidrawChannel::GetFeature(std::span<std::uint8_t> report) {
-    if (!transfers_ || report.empty() || report.size() > kMaxIoctlLength) {
+bool HidrawChannel::CanTransfer(std::size_t length) {
+    if (!transfers_) {
+        lastError_ = {TransferError::Kind::Failed, "the node is open for queries only"};
         return false;
     }
+    if (length == 0 || length > kMaxIoctlLength) {
+        lastError_ = {TransferError::Kind::Failed,
+                      "a report of " + std::to_string(length) + " bytes cannot be moved"};
+        return false;
+    }
+    lastError_ = {};
+    return true;
+}
+
+bool HidrawChannel::Fail(int error, std::chrono::steady_clock::time_point started) {
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    lastError_ = MayMeanRemoved(error) && DeviceGone()
+                     ? TransferError{TransferError::Kind::Removed, {}}
+                     : TransferErrorFromErrno(error, waited);
+    return false;
+}
+
+bool HidrawChannel::DeviceGone() const {
+    for (int check = 0; check < kGoneChecks; ++check) {
+        hidraw_devinfo info{};
+        if (RetryingIoctl(fd_, HIDIOCGRAWINFO, &info) == 0) {
+            std::this_thread::sleep_for(kGoneCheckPause);
+            continue;
+        }
+        return errno == ENODEV;
+    }
+    return false;
+}
+
+bool HidrawChannel::GetFeature(std::span<std::uint8_t> report) {
+    if (!CanTransfer(report.size())) {
+        return false;
+    }
+    const auto started = std::chrono::steady_clock::now();
     const int got = RetryingIoctl(fd_, HIDIOCGFEATURE(report.size()), report.data());
     if (got < 0) {
-        return false;
+        return Fail(errno, started);
     }
     // A shorter report leaves no stale bytes of an earlier transfer behind it.
     std::fill(report.begin() + std::min<std::ptrdiff_t>(got, std::ssize(report)), report.end(),
@@ -88,12 +133,13 @@ bool HidrawChannel::GetFeature(std::span<std::uint8_t> report) {
 }
 
 bool HidrawChannel::SetFeature(std::span<const std::uint8_t> report) {
-    if (!transfers_ || report.empty() || report.size() > kMaxIoctlLength) {
+    if (!CanTransfer(report.size())) {
         return false;
     }
     // The ioctl does not write through its argument for a set; the cast only fits its signature.
     void* data = const_cast<std::uint8_t*>(report.data());
-    return RetryingIoctl(fd_, HIDIOCSFEATURE(report.size()), data) >= 0;
+    const auto started = std::chrono::steady_clock::now();
+    return RetryingIoctl(fd_, HIDIOCSFEATURE(report.size()), data) >= 0 || Fail(errno, started);
 }
 
 InputRead HidrawChannel::ReadInput(std::span<std::uint8_t> buffer,

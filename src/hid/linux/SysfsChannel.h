@@ -19,6 +19,9 @@ class SysfsChannel final : public Channel {
     std::optional<std::string> GetProductString() override { return node_.product; }
     bool GetFeature(std::span<std::uint8_t>) override { return false; }
     bool SetFeature(std::span<const std::uint8_t>) override { return false; }
+    TransferError LastTransferError() const override {
+        return {TransferError::Kind::AccessDenied, {}};
+    }
     std::optional<int> GetNumInputBuffers() override { return std::nullopt; }
     bool SetNumInputBuffers(int) override { return false; }
     InputRead ReadInput(std::span<std::uint8_t>, std::chrono::milliseconds) override;

@@ -13,8 +13,13 @@ std::optional<QString> ScriptedDialogs::Next(const QString& fileName) {
     presetNames << fileName;
     if (answers.empty())
         return std::nullopt;
-    std::optional<QString> answer = answers.front();
+    // Built from the parts rather than copied whole: GCC's optimiser cannot see that a copied
+    // optional<QString> is initialised and warns (maybe-uninitialized).
+    const bool answered = answers.front().has_value();
+    const QString answer = answers.front().value_or(QString());
     answers.pop_front();
+    if (!answered)
+        return std::nullopt;
     return answer;
 }
 
@@ -24,12 +29,12 @@ void ScriptedDialogs::ShowMessage(const QString& text) {
         whileMessageShown();
 }
 
-bool ScriptedDialogs::Confirm(const QString& question) {
+bool ScriptedDialogs::AskYesNo(const QString& question) {
     questions << question;
-    if (confirmations.empty())
+    if (yesNoAnswers.empty())
         return false;
-    const bool answer = confirmations.front();
-    confirmations.pop_front();
+    const bool answer = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
     return answer;
 }
 

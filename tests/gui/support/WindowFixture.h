@@ -22,9 +22,9 @@ namespace zm880::testing {
 class ScriptedDialogs : public app::UserDialogs {
   public:
     std::deque<std::optional<QString>> answers;  // next answer of any file dialog
+    std::deque<bool> yesNoAnswers;               // next answer of a question; No when empty
     QStringList messages;
-    QStringList presetNames;         // file name each file dialog was opened with
-    std::deque<bool> confirmations;  // next answers to questions; No when empty
+    QStringList presetNames;  // file name each file dialog was opened with
     QStringList questions;
     // Runs while a message box is "open", as the user's time in front of it.
     std::function<void()> whileMessageShown;
@@ -39,7 +39,7 @@ class ScriptedDialogs : public app::UserDialogs {
         return Next(fileName);
     }
     void ShowMessage(const QString& text) override;
-    bool Confirm(const QString& question) override;
+    bool AskYesNo(const QString& text) override;
 
   private:
     std::optional<QString> Next(const QString& fileName);

@@ -1,0 +1,13 @@
+#include "cli/JsonOutput.h"
+
+namespace zm880::cli {
+
+std::string JsonText(const nlohmann::json& document) {
+    return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json ErrorJson(const std::string& message, int exitCode) {
+    return {{"error", {{"message", message}, {"exitCode", exitCode}}}};
+}
+
+}  // namespace zm880::cli
