@@ -218,6 +218,29 @@ Trotzdem laden?</translation>
     </message>
 </context>
 <context>
+    <name>zm880::flasher_gui::TUpdateCommand</name>
+    <message>
+        <source>ERROR: Bad Update-File
+the name must end in .hex</source>
+        <translation>FEHLER: Ungültige Update-Datei
+der Name muss auf .hex enden</translation>
+    </message>
+    <message>
+        <source>ACCESS ERROR
+the reader&apos;s device object could not be taken for the update; unplug and replug the reader</source>
+        <translation>ZUGRIFFSFEHLER
+das Gerät des Lesers konnte für das Update nicht übernommen werden; Leser abziehen und wieder anstecken</translation>
+    </message>
+    <message>
+        <source>%1.
+
+Update anyway?</source>
+        <translation>%1.
+
+Trotzdem aktualisieren?</translation>
+    </message>
+</context>
+<context>
     <name>zm880::reader_gui::TSettingsPage</name>
     <message>
         <source>None</source>
