@@ -104,12 +104,6 @@ void ReadSettingsRecord(ReaderSession& session) {
     if (!read.Ok) {
         throw CommandError(kExitFailed, read.Message);
     }
-    if (read.Length < kSettingsBytes) {
-        throw CommandError(kExitFailed, "the reader's settings report is " +
-                                            std::to_string(read.Length) +
-                                            " bytes long, too short for the settings (at least " +
-                                            std::to_string(kSettingsBytes) + ")");
-    }
 }
 
 ReaderSettings ReadReaderSettings(ReaderSession& session) {

@@ -156,8 +156,8 @@ TEST_F(ReaderTrust, AReaderWithATooShortReportIsRefusedNamingTheLength) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.err,
-                  "zm880ctl: the reader's settings report is 10 bytes long, too short for the "
-                  "settings (at least 26)\n");
+                  "zm880ctl: the reader's feature report is 10 bytes long; the settings record "
+                  "needs 26\n");
         EXPECT_FALSE(Contains(result.out, "verified"));
     }
     EXPECT_EQ(ReaderRecord(), before);

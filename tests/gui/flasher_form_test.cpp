@@ -109,7 +109,6 @@ class FlasherFormTest : public QObject {
     void updateFileNameNeedsLowerCaseHexExtension();
     void refusedFileOrMissingReaderOpensNoWindow();
     void filesThatWouldEraseFirmwareAreRefusedOrAskedFor();
-    void entryWithoutDeviceObjectShowsAccessError();
     void closeDuringRunWaitsForItsEnd();
     void deviceChangeDuringRunNeverUsesReleasedReader_data();
     void deviceChangeDuringRunNeverUsesReleasedReader();
@@ -349,27 +348,6 @@ void FlasherFormTest::filesThatWouldEraseFirmwareAreRefusedOrAskedFor() {
     QVERIFY(!seen.created);
     QVERIFY(fixture.Reader(slot).TransferLog().empty());
     QCOMPARE(fixture.Dialogs().messages.size(), 1);
-}
-
-void FlasherFormTest::entryWithoutDeviceObjectShowsAccessError() {
-    WindowFixture fixture;
-    const std::size_t slot = fixture.AddReader();
-    Seen seen;
-    auto& command = Prepare(fixture, seen);
-    // The reader's device object is still held when the list is rebuilt, so its entry has none.
-    zm880::ReaderDevice held = fixture.Form().Session().SelectedDevice();
-    fixture.Form().Session().RebuildDeviceList();
-    QVERIFY(fixture.Form().Session().HasReader());
-    QVERIFY(!fixture.Form().Session().SelectedDevice());
-    fixture.Reader(slot).ClearTransferLog();
-
-    fixture.Dialogs().answers.push_back(fixture.TempPath("update.hex"));
-    command.miUpdateClick();
-    QCOMPARE(fixture.Dialogs().messages.size(), 1);
-    QVERIFY2(fixture.Dialogs().messages.front().startsWith("ACCESS ERROR\n"),
-             qPrintable(fixture.Dialogs().messages.front()));
-    QVERIFY(!seen.created);
-    QVERIFY(fixture.Reader(slot).TransferLog().empty());
 }
 
 void FlasherFormTest::closeDuringRunWaitsForItsEnd() {
