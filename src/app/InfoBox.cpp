@@ -63,7 +63,7 @@ QString VersionLabelText(const QString& fileVersion) {
 
 TInfoBox::TInfoBox(QWidget* parent) : QDialog(parent) {
     setObjectName("InfoBox");
-    setWindowTitle("Info");
+    setWindowTitle(tr("Info"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowStaysOnTopHint);
     setFont(PixelFont(QApplication::font().family(), 11));
@@ -85,13 +85,13 @@ void TInfoBox::BuildControls() {
     ProgramIcon_->setGeometry(24, 18, 49, 47);
     ProgramIcon_->setAlignment(Qt::AlignCenter);
 
-    lbProductName_ = new QLabel("Software-Title", Panel1_);
+    lbProductName_ = new QLabel(tr("Software-Title"), Panel1_);
     lbProductName_->setObjectName("lbProductName");
     lbProductName_->setGeometry(108, 16, 253, 49);
     lbProductName_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lbProductName_->setFont(PixelFont("Tahoma", 24));
 
-    MakeLabel(Panel1_, "Label6", "Version:", QPoint(112, 63))->setFixedHeight(19);
+    MakeLabel(Panel1_, "Label6", tr("Version:"), QPoint(112, 63))->setFixedHeight(19);
     lbVersion_ = new QLabel("x.xx.xx", Panel1_);
     lbVersion_->setObjectName("lbVersion");
     lbVersion_->setGeometry(190, 63, 115, 23);
@@ -111,15 +111,15 @@ void TInfoBox::BuildControls() {
     lbTrademark_ = CentredLine(Panel1_, "lbTrademark", QPoint(2, 228), 359);
     lbTrademark_->setWordWrap(true);
 
-    MakeLabel(Panel1_, "Label10", "Vendor name:", QPoint(24, 256));
+    MakeLabel(Panel1_, "Label10", tr("Vendor name:"), QPoint(24, 256));
     VendorName_ = MakeLabel(Panel1_, "VendorName", "-", QPoint(112, 256));
-    MakeLabel(Panel1_, "Label9", "Product name:", QPoint(24, 272));
+    MakeLabel(Panel1_, "Label9", tr("Product name:"), QPoint(24, 272));
     ProductName_ = MakeLabel(Panel1_, "ProductName", "-", QPoint(112, 272));
-    MakeLabel(Panel1_, "Label1", "VID:", QPoint(232, 256));
+    MakeLabel(Panel1_, "Label1", tr("VID:"), QPoint(232, 256));
     Vid_ = MakeLabel(Panel1_, "Vid", "-", QPoint(288, 256));
-    MakeLabel(Panel1_, "Label3", "PID:", QPoint(232, 272));
+    MakeLabel(Panel1_, "Label3", tr("PID:"), QPoint(232, 272));
     Pid_ = MakeLabel(Panel1_, "Pid", "-", QPoint(288, 272));
-    MakeLabel(Panel1_, "Label4", "Version:", QPoint(232, 288));
+    MakeLabel(Panel1_, "Label4", tr("Version:"), QPoint(232, 288));
     Vers_ = MakeLabel(Panel1_, "Vers", "-", QPoint(288, 288));
 
     VersionsInfo_ = new QPlainTextEdit(Panel1_);
@@ -131,7 +131,7 @@ void TInfoBox::BuildControls() {
     VersionsInfo_->setGeometry(inside.left(), inside.bottom() + 1 - 17, inside.width(), 17);
     VersionsInfo_->hide();
 
-    OKButton_ = new QPushButton("OK", this);
+    OKButton_ = new QPushButton(tr("OK"), this);
     OKButton_->setObjectName("OKButton");
     OKButton_->setGeometry(159, 334, 75, 25);
     OKButton_->setDefault(true);

@@ -12,7 +12,6 @@
 #include <QSocketNotifier>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QVBoxLayout>
 
 #include <array>
 #include <utility>
@@ -34,6 +33,13 @@ constexpr int kClientWidth = 684;
 constexpr int kClientHeight = 481;
 constexpr int kDevicePanelHeight = 41;
 constexpr int kStatusBarHeight = 19;
+constexpr int kPageHeight = kClientHeight - kStatusBarHeight - kDevicePanelHeight;
+// The "Wellcome" page: a text above a bottom panel, across the page less a margin each side.
+constexpr int kWellcomeMargin = 4;
+constexpr int kWellcomeWidth = kClientWidth - 2 * kWellcomeMargin;
+constexpr int kWellcomeTopPanelHeight = 89;
+constexpr int kWellcomeTextHeight = 182;
+constexpr int kWellcomeBottomPanelHeight = 64;
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 
 // The window draws on silver whatever the system's theme, so every colour that text is drawn
@@ -57,8 +63,9 @@ QPalette SilverPalette() {
     return palette;
 }
 
-QString FailureText(const char* what, const TransferResult& result) {
-    QString text = QString("Device settings could not be %1").arg(what);
+// `what` is the whole sentence up to the reason, so that a translation can order its words.
+QString FailureText(const QString& what, const TransferResult& result) {
+    QString text = what;
     if (!result.Message.empty())
         text += ": " + QString::fromStdString(result.Message);
     return text;
@@ -77,7 +84,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
       cfgPathStore_(setup.cfgPathStore ? std::move(setup.cfgPathStore)
                                        : std::make_shared<SettingsCfgPathStore>()) {
     setObjectName("MainForm");
-    setWindowTitle("Tavrenix ZM880 - Utility");
+    setWindowTitle(tr("Tavrenix ZM880 - Utility"));
     QFont font("MS Sans Serif");
     font.setPixelSize(13);
     setFont(font);
@@ -138,33 +145,34 @@ TMainForm::~TMainForm() {
 void TMainForm::BuildMenus() {
     auto* bar = menuBar();
     bar->setObjectName("MainMenu1");
-    auto* file = bar->addMenu("&File");
+    auto* file = bar->addMenu(tr("&File"));
     file->setObjectName("File1");
     auto addItem = [this](QMenu* menu, const char* name, const char* caption, QKeySequence shortcut,
                           void (TMainForm::*handler)()) {
-        QAction* action = menu->addAction(caption);
+        QAction* action = menu->addAction(tr(caption));
         action->setObjectName(name);
         action->setShortcut(shortcut);
         action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
         return action;
     };
-    miUpdate_ = addItem(file, "miUpdate", "&Update Firmware", QKeySequence("Ctrl+U"),
+    miUpdate_ = addItem(file, "miUpdate", QT_TR_NOOP("&Update Firmware"), QKeySequence("Ctrl+U"),
                         &TMainForm::miUpdateClick);
-    miLoadConfig_ = addItem(file, "miLoadConfig", "&Load Config", QKeySequence("Ctrl+L"),
-                            &TMainForm::miLoadConfigClick);
-    miSaveConfig_ = addItem(file, "miSaveConfig", "&Save Config", QKeySequence("Ctrl+S"),
-                            &TMainForm::miSaveConfigClick);
-    miReadConfig_ = addItem(file, "miReadConfig", "&Read Config", QKeySequence("Ctrl+R"),
-                            &TMainForm::miReadConfigClick);
-    Close1_ = addItem(file, "Close1", "&Close", QKeySequence("Ctrl+C"), &TMainForm::Close1Click);
+    miLoadConfig_ = addItem(file, "miLoadConfig", QT_TR_NOOP("&Load Config"),
+                            QKeySequence("Ctrl+L"), &TMainForm::miLoadConfigClick);
+    miSaveConfig_ = addItem(file, "miSaveConfig", QT_TR_NOOP("&Save Config"),
+                            QKeySequence("Ctrl+S"), &TMainForm::miSaveConfigClick);
+    miReadConfig_ = addItem(file, "miReadConfig", QT_TR_NOOP("&Read Config"),
+                            QKeySequence("Ctrl+R"), &TMainForm::miReadConfigClick);
+    Close1_ = addItem(file, "Close1", QT_TR_NOOP("&Close"), QKeySequence("Ctrl+C"),
+                      &TMainForm::Close1Click);
 
-    auto* edit = bar->addMenu("&Edit");
+    auto* edit = bar->addMenu(tr("&Edit"));
     edit->setObjectName("Edit2");
-    addItem(edit, "ResetDefault1", "&Reset Default", QKeySequence(),
+    addItem(edit, "ResetDefault1", QT_TR_NOOP("&Reset Default"), QKeySequence(),
             &TMainForm::ResetDefault1Click);
 
-    QAction* info = bar->addAction("&Info");
+    QAction* info = bar->addAction(tr("&Info"));
     info->setObjectName("miInfo");
     connect(info, &QAction::triggered, this, [this] { miInfoClick(); });
 }
@@ -185,21 +193,21 @@ void TMainForm::BuildPages(QWidget* parent) {
     PageControl1_ = new QStackedWidget(parent);
     PageControl1_->setObjectName("PageControl1");
     PageControl1_->setFocusPolicy(Qt::NoFocus);
-    PageControl1_->setGeometry(0, kDevicePanelHeight, kClientWidth,
-                               kClientHeight - kStatusBarHeight - kDevicePanelHeight);
+    PageControl1_->setGeometry(0, kDevicePanelHeight, kClientWidth, kPageHeight);
 
+    // Placed by hand rather than by a layout: a layout would measure the large word-wrapped text
+    // (and load its font) at start-up even when a reader is present and the page stays hidden.
     tsWellcome_ = new QWidget(PageControl1_);
     tsWellcome_->setObjectName("tsWellcome");
-    auto* wellcomeLayout = new QVBoxLayout(tsWellcome_);
-    wellcomeLayout->setContentsMargins(4, 0, 4, 0);
-    wellcomeLayout->setSpacing(0);
     auto* panel4 = new QWidget(tsWellcome_);
     panel4->setObjectName("Panel4");
-    panel4->setFixedHeight(89);
+    panel4->setGeometry(kWellcomeMargin, 0, kWellcomeWidth, kWellcomeTopPanelHeight);
     auto* staticText =
-        new QLabel("Connect the USB device and push the config-button.", tsWellcome_);
+        new QLabel(tr("Connect the USB device and push the config-button."), tsWellcome_);
     staticText->setObjectName("StaticText1");
-    staticText->setFixedSize(676, 182);
+    staticText->setGeometry(kWellcomeMargin,
+                            kPageHeight - kWellcomeBottomPanelHeight - kWellcomeTextHeight,
+                            kWellcomeWidth, kWellcomeTextHeight);
     staticText->setWordWrap(true);
     staticText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QFont arial("Arial");
@@ -207,11 +215,8 @@ void TMainForm::BuildPages(QWidget* parent) {
     staticText->setFont(arial);
     auto* panel5 = new QWidget(tsWellcome_);
     panel5->setObjectName("Panel5");
-    panel5->setFixedHeight(64);
-    wellcomeLayout->addWidget(panel4);
-    wellcomeLayout->addStretch();
-    wellcomeLayout->addWidget(staticText);
-    wellcomeLayout->addWidget(panel5);
+    panel5->setGeometry(kWellcomeMargin, kPageHeight - kWellcomeBottomPanelHeight, kWellcomeWidth,
+                        kWellcomeBottomPanelHeight);
 
     settingsPage_ = new reader_gui::TSettingsPage(*session_, PageControl1_);
 
@@ -410,9 +415,10 @@ bool TMainForm::ReadSettingsFromReader() {
         RunTransfer([this] { return session_->ReadReport(kSettingsReportId); });
     if (!read.Ok) {
         // The buffer still holds what it held before: nothing of this reader to show.
-        SetStatusText(FailureText("read", read) + ". " +
-                      (settingsPage_->HasRecord() ? "The settings shown are the ones read before."
-                                                  : reader_gui::kNoSettingsLoaded));
+        SetStatusText(FailureText(tr("Device settings could not be read"), read) + ". " +
+                      (settingsPage_->HasRecord()
+                           ? tr("The settings shown are the ones read before.")
+                           : reader_gui::TSettingsPage::NoSettingsLoaded()));
         return false;
     }
     settingsPage_->DecodeSettings(false);
@@ -429,13 +435,13 @@ void TMainForm::cbUsedAltKeyClick() {
     if (suppressModified_ || !settingsPage_->HasRecord())
         return;
     settingsPage_->ApplyButton()->setEnabled(true);
-    SetStatusText("modified");
+    SetStatusText(tr("modified"));
 }
 
 void TMainForm::bnApplyClick() {
     const TBusyScope busy(*this);
     if (!settingsPage_->HasRecord()) {
-        SetStatusText(reader_gui::kNoSettingsLoaded);
+        SetStatusText(reader_gui::TSettingsPage::NoSettingsLoaded());
         return;
     }
     settingsPage_->EncodeSettings();
@@ -445,7 +451,7 @@ void TMainForm::bnApplyClick() {
         RunTransfer([this] { return session_->WriteReport(kSettingsReportId); });
     if (!write.Ok) {
         // The settings were not stored: keep "Apply" so that the user can try again.
-        SetStatusText(FailureText("written", write));
+        SetStatusText(FailureText(tr("Device settings could not be written"), write));
         return;
     }
     // The reader may round or refuse values: the controls show what it holds now.
@@ -453,7 +459,7 @@ void TMainForm::bnApplyClick() {
         RunTransfer([this] { return session_->ReadReport(kSettingsReportId); });
     settingsPage_->DecodeSettings(false);
     if (!readBack.Ok) {
-        SetStatusText("Device settings written, but they could not be read back: " +
+        SetStatusText(tr("Device settings written, but they could not be read back: ") +
                       QString::fromStdString(readBack.Message));
         return;
     }
@@ -463,12 +469,13 @@ void TMainForm::bnApplyClick() {
          DifferingEncodedBytes(written, session_->Buffer(), readerType, write.Length))
         differing << QString::number(index);
     if (!differing.isEmpty()) {
-        SetStatusText(QString("Device settings written, but the reader did not keep byte%1 %2")
-                          .arg(differing.size() == 1 ? "" : "s")
+        SetStatusText((differing.size() == 1
+                           ? tr("Device settings written, but the reader did not keep byte %1")
+                           : tr("Device settings written, but the reader did not keep bytes %1"))
                           .arg(differing.join(", ")));
         return;
     }
-    SetStatusText("Device-Settings updated");
+    SetStatusText(tr("Device-Settings updated"));
 }
 
 void TMainForm::miLoadConfigClick() {
@@ -481,7 +488,7 @@ void TMainForm::miSaveConfigClick() {
     const TBusyScope busy(*this);
     // Saving controls that hold no record would make a file of made-up settings.
     if (!settingsPage_->HasRecord()) {
-        SetStatusText(reader_gui::kNoSettingsLoaded);
+        SetStatusText(reader_gui::TSettingsPage::NoSettingsLoaded());
         return;
     }
     configFiles_->miSaveConfigClick();
@@ -490,7 +497,7 @@ void TMainForm::miSaveConfigClick() {
 void TMainForm::miReadConfigClick() {
     const TBusyScope busy(*this);
     if (ReadSettingsFromReader())
-        SetStatusText("Device settings");
+        SetStatusText(tr("Device settings"));
 }
 
 void TMainForm::ResetDefault1Click() {

@@ -3,28 +3,54 @@
 #include <QApplication>
 #include <QEventLoop>
 
+#include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <thread>
 
 namespace zm880::app {
+namespace {
+
+// Most transfers are over within a few milliseconds. Waiting that long without a local loop
+// spares a repaint in their middle (at start-up, a first painting of controls that the read is
+// about to change) and is too short for the window to look stuck.
+constexpr auto kQuietWait = std::chrono::milliseconds(20);
+
+}  // namespace
 
 void RunWhileWaiting(const std::function<void()>& work) {
     QEventLoop loop;
     std::exception_ptr failure;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
     std::thread worker([&] {
         try {
             work();
         } catch (...) {
             failure = std::current_exception();
         }
+        {
+            const std::lock_guard lock(mutex);
+            done = true;
+        }
+        finished.notify_one();
         // Queued, so that a worker finishing before the loop starts still ends it.
         QMetaObject::invokeMethod(
             &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    bool quick = false;
+    {
+        std::unique_lock lock(mutex);
+        quick = finished.wait_for(lock, kQuietWait, [&] { return done; });
+    }
+    if (!quick) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        QApplication::restoreOverrideCursor();
+    }
     worker.join();
-    QApplication::restoreOverrideCursor();
     if (failure)
         std::rethrow_exception(failure);
 }

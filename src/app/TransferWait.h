@@ -7,7 +7,8 @@ namespace zm880::app {
 // Runs `work` (a transfer that may wait seconds for a reader) on a worker thread while the
 // calling GUI thread waits in a local event loop: windows keep painting and timers run, user
 // input is held back and delivered afterwards in its order, and a busy cursor shows meanwhile.
-// An exception of `work` is passed on to the caller.
+// A transfer that is over within a few milliseconds is waited for without the loop and without
+// the busy cursor. An exception of `work` is passed on to the caller.
 void RunWhileWaiting(const std::function<void()>& work);
 
 }  // namespace zm880::app

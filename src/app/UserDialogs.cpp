@@ -30,17 +30,17 @@ std::optional<QString> QtUserDialogs::OpenConfigFile(const QString& fileName) {
     QFileDialog dialog(parent_);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({"Config File *.cfg (*.cfg)", "All Files *.* (*)"});
+    dialog.setNameFilters({tr("Config File *.cfg (*.cfg)"), tr("All Files *.* (*)")});
     dialog.setDefaultSuffix("cfg");
     StartInWorkingDirectoryUnlessPreset(dialog, fileName);
     return Run(dialog, fileName);
 }
 
 std::optional<QString> QtUserDialogs::SaveConfigFile(const QString& fileName) {
-    QFileDialog dialog(parent_, "Save Config");
+    QFileDialog dialog(parent_, tr("Save Config"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({"Config Files *.cfg (*.cfg)", "All Files *.* (*)"});
+    dialog.setNameFilters({tr("Config Files *.cfg (*.cfg)"), tr("All Files *.* (*)")});
     dialog.setDefaultSuffix("cfg");
     // The save dialog asks before overwriting unless told not to.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
@@ -51,7 +51,7 @@ std::optional<QString> QtUserDialogs::OpenUpdateFile(const QString& fileName) {
     QFileDialog dialog(parent_);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({"Update File (intel) (*.hex)", "All (*)"});
+    dialog.setNameFilters({tr("Update File (intel) (*.hex)"), tr("All (*)")});
     dialog.setDefaultSuffix("hex");
     StartInWorkingDirectoryUnlessPreset(dialog, fileName);
     return Run(dialog, fileName);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <optional>
@@ -27,6 +28,8 @@ class UserDialogs {
 
 // The platform's dialogs, parented to `parent`.
 class QtUserDialogs : public UserDialogs {
+    Q_DECLARE_TR_FUNCTIONS(zm880::app::QtUserDialogs)
+
   public:
     explicit QtUserDialogs(QWidget* parent) : parent_(parent) {}
 

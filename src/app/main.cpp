@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "app/FileVersionInfo.h"
 #include "app/MainForm.h"
+#include "app/Translations.h"
 #include "hid/Platform.h"
 #include "hid/sim/SimulatedBus.h"
 
@@ -50,6 +51,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(
         QIcon::fromTheme("org.zm880.Utility", QIcon(":/icons/org.zm880.Utility.svg")));
     zm880::app::RegisterProgramFile(QCoreApplication::applicationFilePath().toStdString());
+    const zm880::app::TTranslations translations(QLocale::system());
 
     // The application object has taken out the toolkit's options (-platform X, -style X, ...);
     // only what is left may name the start-up file.

@@ -15,15 +15,19 @@ constexpr std::size_t kReaderTypeByte = 8;
 
 QString TypeName(int type) {
     const auto name = DeviceTypeName(type);
-    return name ? QString("type %1 (%2)")
-                      .arg(type)
-                      .arg(QString::fromUtf8(name->data(), name->size()))
-                : QString("type %1").arg(type);
+    if (!name)
+        return QCoreApplication::translate("zm880::cfgfile_gui::TConfigFileCommands", "type %1")
+            .arg(type);
+    const QString shownName = QString::fromUtf8(name->data(), static_cast<qsizetype>(name->size()));
+    return QCoreApplication::translate("zm880::cfgfile_gui::TConfigFileCommands", "type %1 (%2)")
+        .arg(QString::number(type), shownName);
 }
 
 QString TypeQuestion(int fileType, int readerType) {
-    return "This configuration file is for a reader of " + TypeName(fileType) +
-           ", but the attached reader is of " + TypeName(readerType) + ".\nLoad it anyway?";
+    return TConfigFileCommands::tr(
+               "This configuration file is for a reader of %1, but the "
+               "attached reader is of %2.\nLoad it anyway?")
+        .arg(TypeName(fileType), TypeName(readerType));
 }
 
 }  // namespace
@@ -48,9 +52,10 @@ bool TConfigFileCommands::LoadConfigFile(const QString& path) {
         return false;
     }
     if (loaded[0] != kSettingsReportId) {
-        dialogs_.ShowMessage(QFileInfo(path).size() == 0
-                                 ? "file is empty: " + path
-                                 : "not a settings file (its first byte is not 3): " + path);
+        dialogs_.ShowMessage(
+            QFileInfo(path).size() == 0
+                ? tr("file is empty: %1").arg(path)
+                : tr("not a settings file (its first byte is not 3): %1").arg(path));
         return false;
     }
     if (readerType_ && loaded[kReaderTypeByte] != *readerType_ &&
@@ -61,8 +66,8 @@ bool TConfigFileCommands::LoadConfigFile(const QString& path) {
     store_.WriteCfgPath(path);
     saveDialogFileName_ = path;
     page_.DecodeSettings(true);
-    setStatusText_("Config-File settings (" +
-                   QString::fromStdString(cfgfile::ShownPath(localPath)) + ")");
+    setStatusText_(
+        tr("Config-File settings (%1)").arg(QString::fromStdString(cfgfile::ShownPath(localPath))));
     return true;
 }
 
@@ -92,7 +97,7 @@ void TConfigFileCommands::miSaveConfigClick() {
 void TConfigFileCommands::ResetDefault1Click() {
     // The defaults fill only part of a record; without one the rest would be made up.
     if (!page_.HasRecord()) {
-        setStatusText_(reader_gui::kNoSettingsLoaded);
+        setStatusText_(reader_gui::TSettingsPage::NoSettingsLoaded());
         return;
     }
     session_.ResetDefault();

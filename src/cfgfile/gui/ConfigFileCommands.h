@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <cstdint>
@@ -22,6 +23,8 @@ namespace zm880::cfgfile_gui {
 // The window's configuration-file commands on the session's report buffer. Also keeps the file
 // names of the open and the save dialog between showings.
 class TConfigFileCommands {
+    Q_DECLARE_TR_FUNCTIONS(zm880::cfgfile_gui::TConfigFileCommands)
+
   public:
     TConfigFileCommands(ReaderSession& session, reader_gui::TSettingsPage& page,
                         app::UserDialogs& dialogs, app::CfgPathStore& store,

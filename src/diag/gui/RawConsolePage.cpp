@@ -18,7 +18,7 @@ constexpr int kHistoryItemHeight = 14;
 constexpr int kCellColumns = 16;
 constexpr int kCellGap = 2;
 
-QToolButton* SpeedButton(const char* name, const char* caption, QRect geometry, QWidget* page) {
+QToolButton* SpeedButton(const char* name, const QString& caption, QRect geometry, QWidget* page) {
     auto* button = new QToolButton(page);
     button->setObjectName(name);
     button->setText(caption);
@@ -65,7 +65,7 @@ TRawConsolePage::TRawConsolePage(ReaderSession& session, QWidget* tsSpecial,
     HistoryListBox_->setFont(courier);
     HistoryListBox_->setUniformItemSizes(true);
 
-    Label1_ = new QLabel("Report", page_);
+    Label1_ = new QLabel(tr("Report"), page_);
     Label1_->setObjectName("Label1");
     Label1_->setGeometry(1, 53, 56, 16);
     ReportID_ = new QLineEdit("03", page_);
@@ -75,10 +75,10 @@ TRawConsolePage::TRawConsolePage(ReaderSession& session, QWidget* tsSpecial,
     cells_[0]->setObjectName("Edit1");
     cells_[0]->setGeometry(56, 77, 25, 24);
 
-    ReadBtn_ = SpeedButton("ReadBtn", "Read", QRect(144, 199, 81, 22), page_);
+    ReadBtn_ = SpeedButton("ReadBtn", tr("Read"), QRect(144, 199, 81, 22), page_);
     ReadBtn_->setCheckable(true);
-    WriteBtn_ = SpeedButton("WriteBtn", "Write", QRect(232, 199, 81, 22), page_);
-    ResetBtn_ = new QPushButton("Reset", page_);
+    WriteBtn_ = SpeedButton("WriteBtn", tr("Write"), QRect(232, 199, 81, 22), page_);
+    ResetBtn_ = new QPushButton(tr("Reset"), page_);
     ResetBtn_->setObjectName("ResetBtn");
     ResetBtn_->setGeometry(320, 199, 81, 22);
     ResetBtn_->setAutoDefault(false);

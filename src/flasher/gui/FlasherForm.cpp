@@ -38,7 +38,7 @@ TFlasherForm::TFlasherForm(std::shared_ptr<flasher::FeatureDevice> device, QStri
       dialogs_(dialogs),
       clock_(clock) {
     setObjectName("FlasherForm");
-    setWindowTitle("Flasher");
+    setWindowTitle(tr("Flasher"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     QFont font("MS Sans Serif");
@@ -46,7 +46,7 @@ TFlasherForm::TFlasherForm(std::shared_ptr<flasher::FeatureDevice> device, QStri
     setFont(font);
     setFixedSize(kClientWidth, kClientHeight);
 
-    Label1_ = new QLabel("Update: ", this);
+    Label1_ = new QLabel(tr("Update: "), this);
     Label1_->setObjectName("Label1");
     Label1_->move(32, 24);
     Label1_->adjustSize();
@@ -60,7 +60,7 @@ TFlasherForm::TFlasherForm(std::shared_ptr<flasher::FeatureDevice> device, QStri
     ProgressBar1_->setGeometry(32, 56, 545, 17);
     ProgressBar1_->setTextVisible(false);
     ProgressBar1_->setValue(0);
-    bnClose_ = new QPushButton("please wait", this);
+    bnClose_ = new QPushButton(tr("please wait"), this);
     bnClose_->setObjectName("bnClose");
     bnClose_->setGeometry(256, 104, 75, 25);
     bnClose_->setAutoDefault(false);
@@ -119,10 +119,10 @@ void TFlasherForm::PageStarted(std::size_t page, std::size_t pageCount) {
 
 void TFlasherForm::RunEnded(const flasher::UpdateResult& result) {
     if (result.ok()) {
-        bnClose_->setText("ready");
+        bnClose_->setText(tr("ready"));
         Timer1_->start();
     } else {
-        bnClose_->setText("close");
+        bnClose_->setText(tr("close"));
         dialogs_.ShowMessage(FailureText(result));
     }
     bnClose_->setEnabled(true);

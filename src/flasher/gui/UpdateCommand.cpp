@@ -27,7 +27,7 @@ void TUpdateCommand::miUpdateClick() {
     if (!chosen)
         return;
     if (!IsUpdateFileName(*chosen)) {
-        dialogs_.ShowMessage("ERROR: Bad Update-File\nthe name must end in .hex");
+        dialogs_.ShowMessage(tr("ERROR: Bad Update-File\nthe name must end in .hex"));
         return;
     }
     if (!session_.HasReader())
@@ -36,8 +36,8 @@ void TUpdateCommand::miUpdateClick() {
     if (!reader) {
         // Listed, but its device object is still held elsewhere (by a run that has not let go).
         dialogs_.ShowMessage(
-            "ACCESS ERROR\nthe reader's device object could not be taken for the "
-            "update; unplug and replug the reader");
+            tr("ACCESS ERROR\nthe reader's device object could not be taken for the "
+               "update; unplug and replug the reader"));
         return;
     }
     const QString path = QFileInfo(*chosen).absoluteFilePath();
@@ -59,7 +59,7 @@ bool TUpdateCommand::ConfirmUpdateFile(const QString& path) {
     if (check.Partial()) {
         const std::string warning =
             flasher::PartialFileWarning(path.toStdString(), check.pagesFilled);
-        return dialogs_.AskYesNo(QString::fromStdString(warning) + ".\n\nUpdate anyway?");
+        return dialogs_.AskYesNo(tr("%1.\n\nUpdate anyway?").arg(QString::fromStdString(warning)));
     }
     // A file that cannot be read is left to the run, which names the fault in its window.
     return true;

@@ -28,10 +28,32 @@ QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QStringList ToQStringList(auto const& items) {
+// The choices' names as the settings know them, marked here for translation.
+constexpr std::array<const char*, 3> kTranslatedSuffixNames = {
+    QT_TRANSLATE_NOOP("zm880::reader_gui::TSettingsPage", "None"),
+    QT_TRANSLATE_NOOP("zm880::reader_gui::TSettingsPage", "Enter"),
+    QT_TRANSLATE_NOOP("zm880::reader_gui::TSettingsPage", "Tab")};
+constexpr std::array<const char*, 3> kTranslatedInterfaceNames = {
+    QT_TRANSLATE_NOOP("zm880::reader_gui::TSettingsPage", "USB-HID-Keyboard"),
+    QT_TRANSLATE_NOOP("zm880::reader_gui::TSettingsPage", "USB-VCOM"),
+    QT_TRANSLATE_NOOP("zm880::reader_gui::TSettingsPage", "RS-232")};
+
+template <std::size_t N>
+constexpr bool SameNames(const std::array<const char*, N>& marked,
+                         const std::array<std::string_view, N>& names) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (names[i] != marked[i])
+            return false;
+    return true;
+}
+static_assert(SameNames(kTranslatedSuffixNames, kSuffixNames));
+static_assert(SameNames(kTranslatedInterfaceNames, kInterfaceNames));
+
+template <std::size_t N>
+QStringList ChoiceCaptions(const std::array<const char*, N>& names) {
     QStringList list;
-    for (std::string_view item : items)
-        list << ToQString(item);
+    for (const char* name : names)
+        list << TSettingsPage::tr(name);
     return list;
 }
 
@@ -84,7 +106,7 @@ TSettingsPage::TSettingsPage(ReaderSession& session, QWidget* parent)
     BuildInterfacePanel();
     BuildVersionPanel();
 
-    bnApply_ = new QPushButton("Apply", this);
+    bnApply_ = new QPushButton(tr("Apply"), this);
     bnApply_->setObjectName("bnApply");
     bnApply_->setGeometry(590, 375, 89, 29);
     bnApply_->setDefault(true);
@@ -109,12 +131,12 @@ TSettingsPage::TSettingsPage(ReaderSession& session, QWidget* parent)
 void TSettingsPage::BuildInterfacePanel() {
     pInterfTags_ = MakePanel("pInterfTags", this, QRect(4, 6, 380, 361));
 
-    rgInterface_ = new TRadioGroup("rgInterface", "Interface :", ToQStringList(kInterfaceNames),
-                                   pInterfTags_, 3);
+    rgInterface_ = new TRadioGroup("rgInterface", tr("Interface :"),
+                                   ChoiceCaptions(kTranslatedInterfaceNames), pInterfTags_, 3);
     rgInterface_->setGeometry(8, 6, 364, 46);
     rgInterface_->setItemIndex(0);
 
-    cbDirectMode_ = MakeCheckBox("cbDirectMode", "Direct Mode", pInterfTags_, 8, 56);
+    cbDirectMode_ = MakeCheckBox("cbDirectMode", tr("Direct Mode"), pInterfTags_, 8, 56);
     cbDirectMode_->setVisible(false);
     cbDirectMode_->setEnabled(false);
 
@@ -157,29 +179,29 @@ void TSettingsPage::BuildMultiPage(QWidget* page) {
     }
 
     tsMultiLegic_ = MakePage("tsMultiLegic", PageControlMulti_);
-    cbLegicReadData_ = MakeCheckBox("cbLegicReadData", "Read Data", tsMultiLegic_, 10, 10);
-    MakeLabel("Label8", "Segment:", tsMultiLegic_, 10, 44, 70);
+    cbLegicReadData_ = MakeCheckBox("cbLegicReadData", tr("Read Data"), tsMultiLegic_, 10, 10);
+    MakeLabel("Label8", tr("Segment:"), tsMultiLegic_, 10, 44, 70);
     edMultiLegicSegment_ = MakeField("edMultiLegicSegment", kMultiLegicSegmentRange, 0,
                                      tsMultiLegic_, QRect(85, 44, 70, 22));
-    MakeLabel("Label9", "Offset:", tsMultiLegic_, 10, 74, 70);
+    MakeLabel("Label9", tr("Offset:"), tsMultiLegic_, 10, 74, 70);
     edMultiLegicOffset_ = MakeField("edMultiLegicOffset", kMultiLegicOffsetRange, 0, tsMultiLegic_,
                                     QRect(85, 74, 70, 22));
-    MakeLabel("Label10", "Count:", tsMultiLegic_, 10, 104, 70);
+    MakeLabel("Label10", tr("Count:"), tsMultiLegic_, 10, 104, 70);
     edMultiLegicCount_ = MakeField("edMultiLegicCount", kMultiLegicCountRange, 1, tsMultiLegic_,
                                    QRect(85, 104, 70, 22));
 
-    PageControlMulti_->addTab(lfPage, "LF-Tags");
-    PageControlMulti_->addTab(hfPage, "HF-Tags");
-    PageControlMulti_->addTab(tsMultiLegic_, "Legic");
+    PageControlMulti_->addTab(lfPage, tr("LF-Tags"));
+    PageControlMulti_->addTab(hfPage, tr("HF-Tags"));
+    PageControlMulti_->addTab(tsMultiLegic_, tr("Legic"));
     PageControlMulti_->setTabVisible(2, false);
     PageControlMulti_->setCurrentWidget(lfPage);
 
-    bnSetAll_ = new QPushButton("set all", page);
+    bnSetAll_ = new QPushButton(tr("set all"), page);
     bnSetAll_->setObjectName("bnSetAll");
     bnSetAll_->setGeometry(226, 266, 64, 22);
     bnSetAll_->setAutoDefault(false);
     connect(bnSetAll_, &QPushButton::clicked, this, [this] { bnSetAllClick(); });
-    bnClearAll_ = new QPushButton("clear all", page);
+    bnClearAll_ = new QPushButton(tr("clear all"), page);
     bnClearAll_->setObjectName("bnClearAll");
     bnClearAll_->setGeometry(294, 266, 64, 22);
     bnClearAll_->setAutoDefault(false);
@@ -187,13 +209,13 @@ void TSettingsPage::BuildMultiPage(QWidget* page) {
 }
 
 void TSettingsPage::BuildLegicPage(QWidget* page) {
-    MakeLabel("Label11", "Start addr :", page, 16, 16, 80);
+    MakeLabel("Label11", tr("Start addr :"), page, 16, 16, 80);
     edLegicStartAddr_ =
         MakeField("edLegicStartAddr", kLegicStartAddrRange, 1, page, QRect(100, 16, 70, 22), 4);
-    MakeLabel("Label12", "Length:", page, 16, 46, 80);
+    MakeLabel("Label12", tr("Length:"), page, 16, 46, 80);
     edLegicLength_ =
         MakeField("edLegicLength", kLegicLengthRange, 6, page, QRect(100, 46, 70, 22), 3);
-    MakeLabel("Label13", "Segment:", page, 16, 76, 80);
+    MakeLabel("Label13", tr("Segment:"), page, 16, 76, 80);
     edLegicSegment_ =
         MakeField("edLegicSegment", kLegicSegmentRange, 1, page, QRect(100, 76, 70, 22), 2);
 }
@@ -206,22 +228,22 @@ void TSettingsPage::Build125Page(QWidget* page) {
             MakeCheckBox("CheckBox" + QString::number(i + 1), ToQString(kTag125Captions[i]), page,
                          column == 0 ? 16 : 180, 16 + row * 24, 150);
     }
-    MakeLabel("Label14", "max. Length:", page, 16, 128, 90);
+    MakeLabel("Label14", tr("max. Length:"), page, 16, 128, 90);
     edMaxLength_ = MakeField("edMaxLength", kMaxLengthRange, 99, page, QRect(110, 128, 60, 22), 2);
-    MakeLabel("Label15", "bytes", page, 176, 128, 50);
+    MakeLabel("Label15", tr("bytes"), page, 176, 128, 50);
 }
 
 void TSettingsPage::BuildVersionPanel() {
     pVersion_ = MakePanel("pVersion", this, QRect(390, 6, 289, 361));
 
-    Label5_ = MakeLabel("Label5", "Version: ", pVersion_, 10, 10, 56);
+    Label5_ = MakeLabel("Label5", tr("Version: "), pVersion_, 10, 10, 56);
     edVersion_ = new QLineEdit("000", pVersion_);
     edVersion_->setObjectName("edVersion");
     edVersion_->setGeometry(66, 10, 50, 22);
     edVersion_->setReadOnly(true);
     edVersion_->setAlignment(Qt::AlignCenter);
     edVersion_->setEnabled(false);
-    Label7_ = MakeLabel("Label7", "Type: ", pVersion_, 128, 10, 40);
+    Label7_ = MakeLabel("Label7", tr("Type: "), pVersion_, 128, 10, 40);
     edType_ = new QLineEdit("-", pVersion_);
     edType_->setObjectName("edType");
     edType_->setGeometry(168, 10, 110, 22);
@@ -229,7 +251,7 @@ void TSettingsPage::BuildVersionPanel() {
     edType_->setAlignment(Qt::AlignCenter);
     edType_->setEnabled(false);
 
-    auto* label4 = MakeLabel("Label4", "Baud :", pVersion_, 10, 40, 40);
+    auto* label4 = MakeLabel("Label4", tr("Baud :"), pVersion_, 10, 40, 40);
     label4->setVisible(false);
     cbBaud_ = new QComboBox(pVersion_);
     cbBaud_->setObjectName("cbBaud");
@@ -240,30 +262,31 @@ void TSettingsPage::BuildVersionPanel() {
     cbBaud_->setVisible(false);
     cbBaud_->setEnabled(false);
 
-    auto* gbOption = new QGroupBox("HID-Keyboard-Option :", pVersion_);
+    auto* gbOption = new QGroupBox(tr("HID-Keyboard-Option :"), pVersion_);
     gbOption->setObjectName("gbOption");
     gbOption->setGeometry(8, 42, 273, 311);
 
-    rbSuffix_ = new TRadioGroup("rbSuffix", "Suffix :", ToQStringList(kSuffixNames), gbOption, 3);
+    rbSuffix_ = new TRadioGroup("rbSuffix", tr("Suffix :"), ChoiceCaptions(kTranslatedSuffixNames),
+                                gbOption, 3);
     rbSuffix_->setGeometry(8, 22, 257, 46);
     rbSuffix_->setItemIndex(1);
 
-    auto* rbPrefix = new QGroupBox("Prefix :", gbOption);
+    auto* rbPrefix = new QGroupBox(tr("Prefix :"), gbOption);
     rbPrefix->setObjectName("rbPrefix");
     rbPrefix->setGeometry(8, 74, 257, 46);
-    cbAddType_ = MakeCheckBox("cbAddType", "Add Tag Type", rbPrefix, 10, 20, 150);
+    cbAddType_ = MakeCheckBox("cbAddType", tr("Add Tag Type"), rbPrefix, 10, 20, 150);
 
-    cbUsedAltKey_ = MakeCheckBox("cbUsedAltKey", "Use Alt-Key", gbOption, 12, 130, 150);
-    cbByteMirror_ = MakeCheckBox("cbByteMirror", "Byte Mirror", gbOption, 12, 154, 150);
-    cbBitMirror_ = MakeCheckBox("cbBitMirror", "Bit Mirror", gbOption, 12, 178, 150);
+    cbUsedAltKey_ = MakeCheckBox("cbUsedAltKey", tr("Use Alt-Key"), gbOption, 12, 130, 150);
+    cbByteMirror_ = MakeCheckBox("cbByteMirror", tr("Byte Mirror"), gbOption, 12, 154, 150);
+    cbBitMirror_ = MakeCheckBox("cbBitMirror", tr("Bit Mirror"), gbOption, 12, 178, 150);
 
-    Label3_ = MakeLabel("Label3", "Use User Cmd (-1=off)", gbOption, 12, 210, 160);
+    Label3_ = MakeLabel("Label3", tr("Use User Cmd (-1=off)"), gbOption, 12, 210, 160);
     edUserCmd_ = MakeField("edUserCmd", kUserCmdRange, -1, gbOption, QRect(185, 210, 76, 22));
-    lbCharDelay_ = MakeLabel("lbCharDelay", "Char Delay (ms):", gbOption, 12, 242, 160);
+    lbCharDelay_ = MakeLabel("lbCharDelay", tr("Char Delay (ms):"), gbOption, 12, 242, 160);
     edCharDelay_ = MakeField("edCharDelay", kCharDelayRange, 0, gbOption, QRect(185, 242, 76, 22));
     edCharDelay_->setSingleStep(10);
     lbDoubleTimeout_ =
-        MakeLabel("lbDoubleTimeout", "Double Timeout (sec):", gbOption, 12, 274, 160);
+        MakeLabel("lbDoubleTimeout", tr("Double Timeout (sec):"), gbOption, 12, 274, 160);
     edDoubleTimeout_ =
         MakeField("edDoubleTimeout", kDoubleTimeoutRange, 10, gbOption, QRect(185, 274, 76, 22), 2);
 

@@ -28,9 +28,6 @@ class TRadioGroup;
 
 namespace zm880::reader_gui {
 
-// Said while the controls hold no record of the reader or of a loaded file.
-inline constexpr const char* kNoSettingsLoaded = "No settings are loaded";
-
 // The "Main" page: the controls of the settings record, their enable rules, and the decode onto
 // them and the encode from them. Every control carries its name as object name. What a change
 // means for the window (the modified state) is the owner's: it installs the common change
@@ -40,6 +37,9 @@ class TSettingsPage : public QWidget {
 
   public:
     TSettingsPage(ReaderSession& session, QWidget* parent);
+
+    // Said while the controls hold no record of the reader or of a loaded file.
+    static QString NoSettingsLoaded() { return tr("No settings are loaded"); }
 
     void SetCommonChangeHandler(std::function<void()> handler) {
         commonChange_ = std::move(handler);

@@ -1,0 +1,390 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>zm880::app::QtUserDialogs</name>
+    <message>
+        <source>Config File *.cfg (*.cfg)</source>
+        <translation>Konfigurationsdatei *.cfg (*.cfg)</translation>
+    </message>
+    <message>
+        <source>All Files *.* (*)</source>
+        <translation>Alle Dateien *.* (*)</translation>
+    </message>
+    <message>
+        <source>Save Config</source>
+        <translation>Konfiguration speichern</translation>
+    </message>
+    <message>
+        <source>Config Files *.cfg (*.cfg)</source>
+        <translation>Konfigurationsdateien *.cfg (*.cfg)</translation>
+    </message>
+    <message>
+        <source>Update File (intel) (*.hex)</source>
+        <translation>Update-Datei (Intel) (*.hex)</translation>
+    </message>
+    <message>
+        <source>All (*)</source>
+        <translation>Alle (*)</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::app::TInfoBox</name>
+    <message>
+        <source>Info</source>
+        <translation>Info</translation>
+    </message>
+    <message>
+        <source>Software-Title</source>
+        <translation>Software-Titel</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>Version:</translation>
+    </message>
+    <message>
+        <source>Vendor name:</source>
+        <translation>Hersteller:</translation>
+    </message>
+    <message>
+        <source>Product name:</source>
+        <translation>Produkt:</translation>
+    </message>
+    <message>
+        <source>VID:</source>
+        <translation>VID:</translation>
+    </message>
+    <message>
+        <source>PID:</source>
+        <translation>PID:</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::app::TMainForm</name>
+    <message>
+        <source>Tavrenix ZM880 - Utility</source>
+        <translation>Tavrenix ZM880 - Utility</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Update Firmware</source>
+        <translation>&amp;Firmware aktualisieren</translation>
+    </message>
+    <message>
+        <source>&amp;Load Config</source>
+        <translation>Konfiguration &amp;laden</translation>
+    </message>
+    <message>
+        <source>&amp;Save Config</source>
+        <translation>Konfiguration &amp;speichern</translation>
+    </message>
+    <message>
+        <source>&amp;Read Config</source>
+        <translation>Konfiguration &amp;einlesen</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;Reset Default</source>
+        <translation>&amp;Standardwerte</translation>
+    </message>
+    <message>
+        <source>&amp;Info</source>
+        <translation>&amp;Info</translation>
+    </message>
+    <message>
+        <source>Connect the USB device and push the config-button.</source>
+        <translation>Schließen Sie das USB-Gerät an und drücken Sie die Konfigurationstaste.</translation>
+    </message>
+    <message>
+        <source>Device settings could not be read</source>
+        <translation>Die Geräteeinstellungen konnten nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>The settings shown are the ones read before.</source>
+        <translation>Angezeigt werden die zuvor gelesenen Einstellungen.</translation>
+    </message>
+    <message>
+        <source>modified</source>
+        <translation>geändert</translation>
+    </message>
+    <message>
+        <source>Device settings could not be written</source>
+        <translation>Die Geräteeinstellungen konnten nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Device settings written, but they could not be read back: </source>
+        <translation>Geräteeinstellungen geschrieben, aber sie konnten nicht zurückgelesen werden: </translation>
+    </message>
+    <message>
+        <source>Device settings written, but the reader did not keep byte %1</source>
+        <translation>Geräteeinstellungen geschrieben, aber der Leser hat Byte %1 nicht übernommen</translation>
+    </message>
+    <message>
+        <source>Device settings written, but the reader did not keep bytes %1</source>
+        <translation>Geräteeinstellungen geschrieben, aber der Leser hat die Bytes %1 nicht übernommen</translation>
+    </message>
+    <message>
+        <source>Device-Settings updated</source>
+        <translation>Geräteeinstellungen aktualisiert</translation>
+    </message>
+    <message>
+        <source>Device settings</source>
+        <translation>Geräteeinstellungen</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::cfgfile_gui::TConfigFileCommands</name>
+    <message>
+        <source>type %1</source>
+        <translation>Typ %1</translation>
+    </message>
+    <message>
+        <source>type %1 (%2)</source>
+        <translation>Typ %1 (%2)</translation>
+    </message>
+    <message>
+        <source>This configuration file is for a reader of %1, but the attached reader is of %2.
+Load it anyway?</source>
+        <translation>Diese Konfigurationsdatei ist für einen Leser vom %1, der angeschlossene Leser ist aber vom %2.
+Trotzdem laden?</translation>
+    </message>
+    <message>
+        <source>file is empty: %1</source>
+        <translation>Die Datei ist leer: %1</translation>
+    </message>
+    <message>
+        <source>not a settings file (its first byte is not 3): %1</source>
+        <translation>Keine Einstellungsdatei (ihr erstes Byte ist nicht 3): %1</translation>
+    </message>
+    <message>
+        <source>Config-File settings (%1)</source>
+        <translation>Einstellungen aus Konfigurationsdatei (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::diag_gui::TRawConsolePage</name>
+    <message>
+        <source>Report</source>
+        <translation>Report</translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <translation>Lesen</translation>
+    </message>
+    <message>
+        <source>Write</source>
+        <translation>Schreiben</translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation>Reset</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::flasher_gui::TFlasherForm</name>
+    <message>
+        <source>Flasher</source>
+        <translation>Flasher</translation>
+    </message>
+    <message>
+        <source>Update: </source>
+        <translation>Update: </translation>
+    </message>
+    <message>
+        <source>please wait</source>
+        <translation>warten...</translation>
+    </message>
+    <message>
+        <source>ready</source>
+        <translation>fertig</translation>
+    </message>
+    <message>
+        <source>close</source>
+        <translation>schließen</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::flasher_gui::TUpdateCommand</name>
+    <message>
+        <source>ERROR: Bad Update-File
+the name must end in .hex</source>
+        <translation>FEHLER: Ungültige Update-Datei
+der Name muss auf .hex enden</translation>
+    </message>
+    <message>
+        <source>ACCESS ERROR
+the reader&apos;s device object could not be taken for the update; unplug and replug the reader</source>
+        <translation>ZUGRIFFSFEHLER
+das Gerät des Lesers konnte für das Update nicht übernommen werden; Leser abziehen und wieder anstecken</translation>
+    </message>
+    <message>
+        <source>%1.
+
+Update anyway?</source>
+        <translation>%1.
+
+Trotzdem aktualisieren?</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::reader_gui::TSettingsPage</name>
+    <message>
+        <source>None</source>
+        <translation>Keine</translation>
+    </message>
+    <message>
+        <source>Enter</source>
+        <translation>Enter</translation>
+    </message>
+    <message>
+        <source>Tab</source>
+        <translation>Tab</translation>
+    </message>
+    <message>
+        <source>USB-HID-Keyboard</source>
+        <translation>USB-HID-Tastatur</translation>
+    </message>
+    <message>
+        <source>USB-VCOM</source>
+        <translation>USB-VCOM</translation>
+    </message>
+    <message>
+        <source>RS-232</source>
+        <translation>RS-232</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Anwenden</translation>
+    </message>
+    <message>
+        <source>Interface :</source>
+        <translation>Schnittstelle :</translation>
+    </message>
+    <message>
+        <source>Direct Mode</source>
+        <translation>Direktmodus</translation>
+    </message>
+    <message>
+        <source>Read Data</source>
+        <translation>Daten lesen</translation>
+    </message>
+    <message>
+        <source>Segment:</source>
+        <translation>Segment:</translation>
+    </message>
+    <message>
+        <source>Offset:</source>
+        <translation>Offset:</translation>
+    </message>
+    <message>
+        <source>Count:</source>
+        <translation>Anzahl:</translation>
+    </message>
+    <message>
+        <source>LF-Tags</source>
+        <translation>LF-Tags</translation>
+    </message>
+    <message>
+        <source>HF-Tags</source>
+        <translation>HF-Tags</translation>
+    </message>
+    <message>
+        <source>Legic</source>
+        <translation>Legic</translation>
+    </message>
+    <message>
+        <source>set all</source>
+        <translation>alle an</translation>
+    </message>
+    <message>
+        <source>clear all</source>
+        <translation>alle aus</translation>
+    </message>
+    <message>
+        <source>Start addr :</source>
+        <translation>Startadr. :</translation>
+    </message>
+    <message>
+        <source>Length:</source>
+        <translation>Länge:</translation>
+    </message>
+    <message>
+        <source>max. Length:</source>
+        <translation>max. Länge:</translation>
+    </message>
+    <message>
+        <source>bytes</source>
+        <translation>Bytes</translation>
+    </message>
+    <message>
+        <source>Version: </source>
+        <translation>Version: </translation>
+    </message>
+    <message>
+        <source>Type: </source>
+        <translation>Typ: </translation>
+    </message>
+    <message>
+        <source>Baud :</source>
+        <translation>Baud :</translation>
+    </message>
+    <message>
+        <source>HID-Keyboard-Option :</source>
+        <translation>HID-Tastatur-Optionen :</translation>
+    </message>
+    <message>
+        <source>Suffix :</source>
+        <translation>Suffix :</translation>
+    </message>
+    <message>
+        <source>Prefix :</source>
+        <translation>Präfix :</translation>
+    </message>
+    <message>
+        <source>Add Tag Type</source>
+        <translation>Mit Tag-Typ</translation>
+    </message>
+    <message>
+        <source>Use Alt-Key</source>
+        <translation>Alt-Taste verwenden</translation>
+    </message>
+    <message>
+        <source>Byte Mirror</source>
+        <translation>Bytes spiegeln</translation>
+    </message>
+    <message>
+        <source>Bit Mirror</source>
+        <translation>Bits spiegeln</translation>
+    </message>
+    <message>
+        <source>Use User Cmd (-1=off)</source>
+        <translation>Benutzerbefehl (-1=aus)</translation>
+    </message>
+    <message>
+        <source>Char Delay (ms):</source>
+        <translation>Zeichenverzög. (ms):</translation>
+    </message>
+    <message>
+        <source>Double Timeout (sec):</source>
+        <translation>Doppel-Timeout (s):</translation>
+    </message>
+    <message>
+        <source>No settings are loaded</source>
+        <translation>Keine Einstellungen geladen</translation>
+    </message>
+</context>
+</TS>
