@@ -141,7 +141,7 @@ raw_reports_and_reset() {
     [[ $(byte_at "$scratch/raw.bin" 7) -eq 43 ]] || fail "raw set did not reach the reader" || return 1
     # The reader answers the loader's status with its declared two bytes only.
     zm raw get 5 --json
-    expect_rc 0 && expect_out '"bytes":[5,0,0,' || return 1
+    expect_rc 0 && expect_json '"bytes":[5,0,0,' || return 1
     zm raw get 0 --json
     [[ $rc -ne 0 ]] || fail "an undeclared report was read: $out" || return 1
     before=$(uhid transfers r1)
