@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include "support/TestFolders.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -43,13 +44,7 @@ class ReaderCommandsTest : public ::testing::Test {
         return RunCli(args);
     }
 
-    std::vector<fs::path> Backups() const {
-        const fs::path directory = dir_ / "state" / "zm880" / "backups";
-        if (!fs::exists(directory)) {
-            return {};
-        }
-        return {fs::directory_iterator(directory), fs::directory_iterator()};
-    }
+    std::vector<fs::path> Backups() const { return BackupFiles(dir_ / "state"); }
 
     static bool Contains(const std::string& text, const std::string& part) {
         return text.find(part) != std::string::npos;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include "support/TestFolders.h"
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -60,13 +61,7 @@ class ReaderTrust : public testing::Test {
         return RunCli(args);
     }
 
-    std::vector<fs::path> Backups() const {
-        const fs::path directory = dir_ / "state" / "zm880" / "backups";
-        if (!fs::exists(directory)) {
-            return {};
-        }
-        return {fs::directory_iterator(directory), fs::directory_iterator()};
-    }
+    std::vector<fs::path> Backups() const { return BackupFiles(dir_ / "state"); }
 
     std::string WriteFile(const std::string& name, const Bytes& bytes) const {
         const fs::path path = dir_ / name;

@@ -1,10 +1,12 @@
 #include "cfgfile/ConfigFile.h"
+#include "support/TestFolders.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <csignal>
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -52,13 +54,7 @@ class ConfigFileTest : public testing::Test {
         return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     }
 
-    std::vector<std::string> FolderEntries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) {
-            names.push_back(entry.path().filename().string());
-        }
-        return names;
-    }
+    std::set<std::string> FolderEntries() const { return test::FolderNames(dir_); }
 
     fs::path dir_;
 };
@@ -121,7 +117,7 @@ TEST_F(ConfigFileTest, SaveWritesExactly64BytesOverALongerFile) {
 
     ASSERT_TRUE(SaveConfigFile(path, buffer).ok());
     EXPECT_EQ(Read(path), std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 64));
-    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"save.cfg"});  // no temporary file left
+    EXPECT_EQ(FolderEntries(), std::set<std::string>{"save.cfg"});  // no temporary file left
 }
 
 TEST_F(ConfigFileTest, SaveThroughALinkReplacesItsTargetAndKeepsTheLink) {
@@ -158,7 +154,7 @@ TEST_F(ConfigFileTest, FailedWriteLeavesTheOldFileUntouched) {
 
     EXPECT_EQ(result.error, "unable to create file: " + path);
     EXPECT_EQ(Read(path), old);
-    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"keep.cfg"});
+    EXPECT_EQ(FolderEntries(), std::set<std::string>{"keep.cfg"});
 }
 
 TEST(ShownPath, WholeUpTo60CharactersElseHeadDotsTail) {

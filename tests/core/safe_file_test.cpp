@@ -1,4 +1,5 @@
 #include "cfgfile/SafeFile.h"
+#include "support/TestFolders.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -47,13 +48,7 @@ class SafeFileTest : public testing::Test {
         return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     }
 
-    std::set<std::string> FolderEntries() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
+    std::set<std::string> FolderEntries() const { return test::FolderNames(dir_); }
 
     fs::path dir_;
 };

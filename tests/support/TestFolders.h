@@ -1,0 +1,16 @@
+#pragma once
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace zm880::test {
+
+// The names in `folder`, sorted: shows that nothing (a temporary, a stray copy) was left behind.
+std::set<std::string> FolderNames(const std::filesystem::path& folder);
+
+// The backups that settings writes made under the state folder `stateHome` (XDG_STATE_HOME).
+std::vector<std::filesystem::path> BackupFiles(const std::filesystem::path& stateHome);
+
+}  // namespace zm880::test
