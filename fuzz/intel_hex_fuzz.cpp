@@ -16,7 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     if (!result.ok()) {
-        const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        // LF, CR LF and a lone CR each end a line.
+        std::size_t lines = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n' ||
+                (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+                ++lines;
+            }
+        }
         if (result.reason.empty() || result.line == 0 || result.line > lines + 1) {
             std::abort();
         }
