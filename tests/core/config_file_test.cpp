@@ -31,13 +31,8 @@ ReportBuffer FilledBuffer(std::uint8_t value) {
     return buffer;
 }
 
-class ConfigFileTest : public testing::Test {
+class ConfigFileTest : public test::TempFolderTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("zm880-cfg-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
 
     std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -56,7 +51,6 @@ class ConfigFileTest : public testing::Test {
 
     std::set<std::string> FolderEntries() const { return test::FolderNames(dir_); }
 
-    fs::path dir_;
 };
 
 struct LoadCase {

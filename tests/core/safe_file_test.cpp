@@ -27,13 +27,8 @@ std::vector<std::uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-class SafeFileTest : public testing::Test {
+class SafeFileTest : public test::TempFolderTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("zm880-safe-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
 
     fs::path PathOf(const std::string& name) const { return dir_ / name; }
 
@@ -50,7 +45,6 @@ class SafeFileTest : public testing::Test {
 
     std::set<std::string> FolderEntries() const { return test::FolderNames(dir_); }
 
-    fs::path dir_;
 };
 
 TEST_F(SafeFileTest, ReplacesARegularFileKeepingItsPermissionsAndNoTemporary) {

@@ -1,8 +1,19 @@
 #include "support/TestFolders.h"
 
+#include <random>
+
 namespace zm880::test {
 
 namespace fs = std::filesystem;
+
+void TempFolderTest::SetUp() {
+    dir_ = fs::temp_directory_path() / ("zm880-test-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir_);
+}
+
+void TempFolderTest::TearDown() {
+    fs::remove_all(dir_);
+}
 
 std::set<std::string> FolderNames(const fs::path& folder) {
     std::set<std::string> names;
