@@ -1,6 +1,9 @@
 #include "cfgfile/ConfigFile.h"
 
-#include <cstdio>
+#include "cfgfile/SafeFile.h"
+#include "cfgfile/Utf8Path.h"
+
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -20,11 +23,11 @@ constexpr std::size_t kShownTail = 31;
 // and opening a FIFO would block.
 bool IsExistingFile(const std::string& path) {
     std::error_code ec;
-    return fs::is_regular_file(path, ec);
+    return fs::is_regular_file(Utf8Path(path), ec);
 }
 
 // The file that a save replaces: the target of a link, so the link itself survives.
-fs::path SaveTarget(const std::string& path) {
+fs::path SaveTarget(const fs::path& path) {
     std::error_code ec;
     if (fs::is_symlink(path, ec)) {
         const fs::path resolved = fs::canonical(path, ec);
@@ -39,25 +42,15 @@ fs::path SaveTarget(const std::string& path) {
 // name still leaves room for it.
 fs::path TempPathBeside(const fs::path& target) {
     std::random_device random;
-    const unsigned long tag = (static_cast<unsigned long>(random()) << 32) ^ random();
+    const std::uint64_t tag = (std::uint64_t{random()} << 32) ^ random();
     return target.parent_path() / (".cfg-" + std::to_string(tag) + ".tmp");
 }
 
 // Creates `temp` (never over an existing file) and writes the 64 bytes. On any failure the
 // file is gone again and the result is false.
 bool WriteNewFile(const fs::path& temp, const ReportBuffer& buffer) {
-    std::FILE* file = std::fopen(temp.c_str(), "wbx");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(buffer.data(), 1, kConfigFileSize, file) == kConfigFileSize &&
-                         std::fflush(file) == 0;
-    if (std::fclose(file) == 0 && written) {
-        return true;
-    }
-    std::error_code ec;
-    fs::remove(temp, ec);
-    return false;
+    bool taken = false;
+    return CreateFileExclusively(temp, std::span(buffer.data(), kConfigFileSize), taken).ok();
 }
 
 // UTF-8 continuation bytes belong to the character before them.
@@ -97,7 +90,7 @@ FileResult LoadConfigFile(const std::string& path, ReportBuffer& buffer,
     if (onFound) {
         onFound();
     }
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(Utf8Path(path), std::ios::binary);
     if (!file.is_open()) {
         return {"unable to open file: " + path};
     }
@@ -111,7 +104,7 @@ FileResult LoadConfigFile(const std::string& path, ReportBuffer& buffer,
 
 FileResult SaveConfigFile(const std::string& path, const ReportBuffer& buffer) {
     const FileResult failure{"unable to create file: " + path};
-    const fs::path target = SaveTarget(path);
+    const fs::path target = SaveTarget(Utf8Path(path));
     std::error_code ec;
     if (fs::is_directory(target, ec)) {
         return failure;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cfgfile/ConfigFile.h"
+#include "cfgfile/Utf8Path.h"
 #include "cli/Cli.h"
 #include "hid/HidDevice.h"
 #include "reader/SettingsFields.h"
@@ -51,15 +52,16 @@ std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuff
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     if (error) {
-        throw CommandError(kExitFailed, "cannot create the backup directory " + directory.string() +
-                                            ": " + error.message() + "; nothing written");
+        throw CommandError(kExitFailed, "cannot create the backup directory " +
+                                            cfgfile::Utf8Text(directory) + ": " + error.message() +
+                                            "; nothing written");
     }
     const std::string stem = TimeStamp() + "-" + ReaderName(session);
     std::filesystem::path path = directory / (stem + ".cfg");
     for (int n = 2; std::filesystem::exists(path); ++n) {
         path = directory / (stem + "-" + std::to_string(n) + ".cfg");
     }
-    if (const cfgfile::FileResult saved = cfgfile::SaveConfigFile(path.string(), record);
+    if (const cfgfile::FileResult saved = cfgfile::SaveConfigFile(cfgfile::Utf8Text(path), record);
         !saved.ok()) {
         throw CommandError(kExitFailed, "backup failed: " + saved.error + "; nothing written");
     }
@@ -79,6 +81,14 @@ void PrintDifference(const ReaderSettings& before, const ReaderSettings& after) 
 }  // namespace
 
 std::filesystem::path BackupDirectory() {
+#ifdef _WIN32
+    // Windows keeps a user's program data, that does not roam, in the local application folder.
+    const char* localAppData = std::getenv("LOCALAPPDATA");
+    if (localAppData == nullptr || *localAppData == '\0') {
+        throw CommandError(kExitFailed, "LOCALAPPDATA is not set; no place for the backup");
+    }
+    return cfgfile::Utf8Path(localAppData) / "zm880" / "backups";
+#else
     const char* stateHome = std::getenv("XDG_STATE_HOME");
     if (stateHome != nullptr && *stateHome != '\0') {
         return std::filesystem::path(stateHome) / "zm880" / "backups";
@@ -89,6 +99,7 @@ std::filesystem::path BackupDirectory() {
                            "neither XDG_STATE_HOME nor HOME is set; no place for the backup");
     }
     return std::filesystem::path(home) / ".local" / "state" / "zm880" / "backups";
+#endif
 }
 
 void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
@@ -99,7 +110,7 @@ void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
         return;
     }
     const std::filesystem::path backup = WriteBackup(session, before.record);
-    std::cout << "backup: " << backup.string() << '\n';
+    std::cout << "backup: " << cfgfile::Utf8Text(backup) << '\n';
 
     const std::uint8_t readerType = session.StoredReaderType();
     const ReportBuffer written = session.Buffer();
@@ -117,9 +128,9 @@ void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
         differing += (differing.empty() ? "" : ", ") + std::to_string(index);
     }
     if (!differing.empty()) {
-        throw CommandError(kExitFailed, "the reader did not keep the settings: bytes " + differing +
-                                            " differ after the write (backup: " + backup.string() +
-                                            ")");
+        throw CommandError(
+            kExitFailed, "the reader did not keep the settings: bytes " + differing +
+                             " differ after the write (backup: " + cfgfile::Utf8Text(backup) + ")");
     }
     std::cout << "settings written and verified\n";
 }

@@ -14,7 +14,7 @@ struct SettingsSnapshot {
 };
 
 // Where backups of reader records go: $XDG_STATE_HOME/zm880/backups, or
-// ~/.local/state/zm880/backups without it.
+// ~/.local/state/zm880/backups without it; %LOCALAPPDATA%\zm880\backups on Windows.
 std::filesystem::path BackupDirectory();
 
 // Writes the settings encoded in the session's buffer to the selected reader, safely: with
