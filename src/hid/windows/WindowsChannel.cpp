@@ -143,8 +143,8 @@ std::optional<std::string> WindowsChannel::QueryString(StringQuery query) {
     if (!api_->hid || !query(handle_, buffer.data(), kStringBufferBytes)) {
         return std::nullopt;
     }
-    // The last unit stays NUL whatever the device sent, so the text always ends.
-    return Utf16ToUtf8(std::u16string_view(buffer.data(), buffer.size() - 1));
+    // A device that fills the buffer gets its 254 characters without a terminating NUL.
+    return Utf16ToUtf8(std::u16string_view(buffer.data(), buffer.size()));
 }
 
 std::optional<std::string> WindowsChannel::GetManufacturerString() {
