@@ -32,6 +32,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             line.help = true;
         } else if (argument == "--version") {
             line.version = true;
+        } else if (argument.startsWith("--")) {
+            if (line.unknownOption.isEmpty())
+                line.unknownOption = argument;
         } else {
             rest << argument;
         }

@@ -15,6 +15,9 @@ struct CommandLine {
     QString simulateState;
     bool help = false;
     bool version = false;
+    // The first parameter that starts with "--" but is none of our options; an error, never
+    // part of a file name.
+    QString unknownOption;
 
     // The remaining parameters, each appended with one blank, then trimmed of blanks and
     // control characters at both ends. `configFileGiven` is set even when the name is empty.
@@ -22,7 +25,8 @@ struct CommandLine {
     bool configFileGiven = false;
 };
 
-// `arguments` without the program name.
+// `arguments` without the program name, and without the toolkit's own options: parse what the
+// application object left of the command line.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 QString UsageText();

@@ -15,9 +15,12 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <utility>
 
 #include "app/CfgPathStore.h"
 #include "app/InfoBox.h"
+#include "app/StatusPanel.h"
+#include "app/TransferWait.h"
 #include "app/UserDialogs.h"
 #include "cfgfile/gui/ConfigFileCommands.h"
 #include "diag/gui/RawConsolePage.h"
@@ -32,6 +35,27 @@ constexpr int kClientHeight = 481;
 constexpr int kDevicePanelHeight = 41;
 constexpr int kStatusBarHeight = 19;
 const QColor kSilver(0xC0, 0xC0, 0xC0);
+
+// The window draws on silver whatever the system's theme, so every colour that text is drawn
+// in is fixed too: black, and a dark grey when disabled that stays readable on silver.
+QPalette SilverPalette() {
+    const QColor black(Qt::black);
+    const QColor white(Qt::white);
+    const QColor disabledText(0x50, 0x50, 0x50);
+    QPalette palette(black, kSilver, white, QColor(0x80, 0x80, 0x80), QColor(0xA0, 0xA0, 0xA0),
+                     black, white);
+    palette.setColor(QPalette::ButtonText, black);
+    palette.setColor(QPalette::Highlight, QColor(0x00, 0x00, 0x80));
+    palette.setColor(QPalette::HighlightedText, white);
+    palette.setColor(QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xE1));
+    palette.setColor(QPalette::ToolTipText, black);
+    palette.setColor(QPalette::PlaceholderText, disabledText);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, disabledText);
+    palette.setColor(QPalette::Disabled, QPalette::Base, QColor(0xD8, 0xD8, 0xD8));
+    palette.setColor(QPalette::Disabled, QPalette::Light, kSilver);
+    return palette;
+}
 
 QString FailureText(const char* what, const TransferResult& result) {
     QString text = QString("Device settings could not be %1").arg(what);
@@ -57,17 +81,15 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     QFont font("MS Sans Serif");
     font.setPixelSize(13);
     setFont(font);
-    QPalette silver = palette();
-    silver.setColor(QPalette::Window, kSilver);
-    silver.setColor(QPalette::Button, kSilver);
-    setPalette(silver);
+    setPalette(SilverPalette());
     setAutoFillBackground(true);
 
     // The controller posts its first notification through the event loop, so discovery runs
     // only once the window is shown.
     hidCtl_ = std::make_unique<hid::THidDeviceController>(
         setup.platform, [this](std::function<void()> task) {
-            QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, task = std::move(task)] { RunWhenIdle(task); }, Qt::QueuedConnection);
         });
     session_ = std::make_unique<ReaderSession>(*hidCtl_);
 
@@ -96,7 +118,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
         changeNotifier_ =
             new QSocketNotifier(hidCtl_->ChangeWaitable(), QSocketNotifier::Read, this);
         connect(changeNotifier_, &QSocketNotifier::activated, this,
-                [this] { hidCtl_->HandlePlatformChanges(); });
+                [this] { PlatformChangesPending(); });
     }
 
     // The outer size follows from the client area; the frame is the window manager's.
@@ -204,7 +226,8 @@ void TMainForm::BuildPages(QWidget* parent) {
 
 void TMainForm::InstallTools() {
     auto* console = new diag_gui::TRawConsolePage(
-        *session_, tsSpecial_, [this](const QString& text) { SetStatusText(text); });
+        *session_, tsSpecial_, [this](const QString& text) { SetStatusText(text); },
+        [this](const std::function<TransferResult()>& transfer) { return RunTransfer(transfer); });
     hooks_.BuildByteCells = [console] { console->BuildByteCells(); };
     hooks_.DevListBox1Click = [console] { console->DevListBox1Click(); };
     hooks_.DeviceListRebuilt = [console] { console->ClearHistory(); };
@@ -218,19 +241,64 @@ void TMainForm::BuildStatusBar() {
     bar->setObjectName("StatusBar");
     bar->setSizeGripEnabled(false);
     bar->setFixedHeight(kStatusBarHeight);
-    statusPanel_ = new QLabel(bar);
+    statusPanel_ = new TStatusPanel(bar);
     statusPanel_->setObjectName("StatusPanel0");
-    statusPanel_->setFixedWidth(600);
     statusPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    bar->addWidget(statusPanel_);
+    bar->addWidget(statusPanel_, 1);
 }
 
 QString TMainForm::StatusText() const {
-    return statusPanel_->text();
+    return statusPanel_->FullText();
 }
 
 void TMainForm::SetStatusText(const QString& text) {
-    statusPanel_->setText(text);
+    statusPanel_->SetFullText(text);
+}
+
+TMainForm::TBusyScope::TBusyScope(TMainForm& form) : form_(form) {
+    ++form_.busy_;
+}
+
+TMainForm::TBusyScope::~TBusyScope() {
+    if (--form_.busy_ == 0)
+        form_.ResumeDeferredWork();
+}
+
+void TMainForm::PlatformChangesPending() {
+    if (busy_ > 0) {
+        // Left unread: the descriptor stays readable, so the changes wait there until the
+        // notifier is enabled again.
+        changeNotifier_->setEnabled(false);
+        changesDeferred_ = true;
+        return;
+    }
+    hidCtl_->HandlePlatformChanges();
+}
+
+void TMainForm::RunWhenIdle(std::function<void()> task) {
+    if (busy_ > 0) {
+        deferredTasks_.push_back(std::move(task));
+        return;
+    }
+    task();
+}
+
+void TMainForm::ResumeDeferredWork() {
+    // Taken up from the event loop, never inside the handler that just ended.
+    for (auto& task : std::exchange(deferredTasks_, {}))
+        QMetaObject::invokeMethod(
+            this, [this, task = std::move(task)] { RunWhenIdle(task); }, Qt::QueuedConnection);
+    if (changesDeferred_) {
+        changesDeferred_ = false;
+        changeNotifier_->setEnabled(true);
+    }
+}
+
+TransferResult TMainForm::RunTransfer(const std::function<TransferResult()>& transfer) {
+    const TBusyScope busy(*this);
+    TransferResult result;
+    RunWhileWaiting([&] { result = transfer(); });
+    return result;
 }
 
 void TMainForm::SetReaderCommandsEnabled(bool enabled) {
@@ -241,7 +309,9 @@ void TMainForm::SetReaderCommandsEnabled(bool enabled) {
 bool TMainForm::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate && !activatedOnce_) {
         activatedOnce_ = true;
-        FormActivate();
+        // Activation may arrive while a transfer waits; the console's setup asks the reader
+        // too, so it runs once the transfer is over.
+        RunWhenIdle([this] { FormActivate(); });
     }
     return QMainWindow::event(event);
 }
@@ -286,10 +356,14 @@ void TMainForm::ResetReader() {
         return;
     session_->TakeSelectedAsCurrent();
     const std::array<std::uint8_t, 4> reset = {6, 0, 0, 0};
-    ReaderSession::WriteFeatureTo(session_->CurrentDevice(), reset, reset.size());
+    RunTransfer([&] {
+        return ReaderSession::WriteFeatureTo(session_->CurrentDevice(), reset, reset.size());
+    });
 }
 
 void TMainForm::HidCtlDeviceChange() {
+    // Message boxes of the rebuild run their own event loop; changes arriving there wait.
+    const TBusyScope busy(*this);
     session_->RebuildDeviceList();
     cbDevListBox_->clear();
     for (const DeviceEntry& entry : session_->Entries())
@@ -301,10 +375,12 @@ void TMainForm::HidCtlDeviceChange() {
 }
 
 void TMainForm::ShowDiscoveredReaders() {
+    // Whatever the controls show belonged to the list before this change.
+    settingsPage_->ForgetRecord();
+    configFiles_->SetReaderType(std::nullopt);
     if (!session_->HasReader()) {
         PageControl1_->setCurrentWidget(tsWellcome_);
         SetReaderCommandsEnabled(false);
-        settingsPage_->ApplyButton()->setEnabled(false);
         return;
     }
     cbDevListBox_->setCurrentIndex(0);
@@ -317,18 +393,32 @@ void TMainForm::ShowDiscoveredReaders() {
     if (!accessProblem.empty())
         SetStatusText(QString::fromStdString(accessProblem));
 
-    if (commandLine_.configFileGiven) {
-        configFiles_->LoadConfigFile(commandLine_.configFile);
-        settingsPage_->DecodeSettings(true);
-        return;
+    if (commandLine_.configFileGiven && startupFileUsable_) {
+        if (configFiles_->LoadConfigFile(commandLine_.configFile))
+            return;
+        startupFileUsable_ = false;
     }
     configFiles_->SetSaveDialogFileName(cfgPathStore_->ReadCfgPath());
     configFiles_->SetOpenDialogFileName(cfgPathStore_->ReadCfgPath());
-    const TransferResult read = session_->ReadReport(kSettingsReportId);
-    settingsPage_->DecodeSettings(false);
+    const bool read = ReadSettingsFromReader();
     suppressModified_ = false;
-    if (!read.Ok && accessProblem.empty())
-        SetStatusText(FailureText("read", read));
+    if (!read && !accessProblem.empty())
+        SetStatusText(QString::fromStdString(accessProblem));
+}
+
+bool TMainForm::ReadSettingsFromReader() {
+    const TransferResult read =
+        RunTransfer([this] { return session_->ReadReport(kSettingsReportId); });
+    if (!read.Ok) {
+        // The buffer still holds what it held before: nothing of this reader to show.
+        SetStatusText(FailureText("read", read) + ". " +
+                      (settingsPage_->HasRecord() ? "The settings shown are the ones read before."
+                                                  : reader_gui::kNoSettingsLoaded));
+        return false;
+    }
+    settingsPage_->DecodeSettings(false);
+    configFiles_->SetReaderType(session_->StoredReaderType());
+    return true;
 }
 
 void TMainForm::DevListBox1Click() {
@@ -337,49 +427,87 @@ void TMainForm::DevListBox1Click() {
 }
 
 void TMainForm::cbUsedAltKeyClick() {
-    if (suppressModified_)
+    if (suppressModified_ || !settingsPage_->HasRecord())
         return;
     settingsPage_->ApplyButton()->setEnabled(true);
     SetStatusText("modified");
 }
 
 void TMainForm::bnApplyClick() {
-    settingsPage_->EncodeSettings();
-    const TransferResult written = session_->WriteReport(kSettingsReportId);
-    if (!written.Ok) {
-        // The settings were not stored: keep "Apply" so that the user can try again.
-        SetStatusText(FailureText("written", written));
+    const TBusyScope busy(*this);
+    if (!settingsPage_->HasRecord()) {
+        SetStatusText(reader_gui::kNoSettingsLoaded);
         return;
     }
-    settingsPage_->ApplyButton()->setEnabled(false);
+    settingsPage_->EncodeSettings();
+    const ReportBuffer written = session_->Buffer();
+    const std::uint8_t readerType = session_->StoredReaderType();
+    const TransferResult write =
+        RunTransfer([this] { return session_->WriteReport(kSettingsReportId); });
+    if (!write.Ok) {
+        // The settings were not stored: keep "Apply" so that the user can try again.
+        SetStatusText(FailureText("written", write));
+        return;
+    }
+    // The reader may round or refuse values: the controls show what it holds now.
+    const TransferResult readBack =
+        RunTransfer([this] { return session_->ReadReport(kSettingsReportId); });
+    settingsPage_->DecodeSettings(false);
+    if (!readBack.Ok) {
+        SetStatusText("Device settings written, but they could not be read back: " +
+                      QString::fromStdString(readBack.Message));
+        return;
+    }
+    configFiles_->SetReaderType(session_->StoredReaderType());
+    QStringList differing;
+    for (std::size_t index :
+         DifferingEncodedBytes(written, session_->Buffer(), readerType, write.Length))
+        differing << QString::number(index);
+    if (!differing.isEmpty()) {
+        SetStatusText(QString("Device settings written, but the reader did not keep byte%1 %2")
+                          .arg(differing.size() == 1 ? "" : "s")
+                          .arg(differing.join(", ")));
+        return;
+    }
     SetStatusText("Device-Settings updated");
 }
 
 void TMainForm::miLoadConfigClick() {
+    const TBusyScope busy(*this);
     if (configFiles_->miLoadConfigClick())
         cbUsedAltKeyClick();
 }
 
 void TMainForm::miSaveConfigClick() {
+    const TBusyScope busy(*this);
+    // Saving controls that hold no record would make a file of made-up settings.
+    if (!settingsPage_->HasRecord()) {
+        SetStatusText(reader_gui::kNoSettingsLoaded);
+        return;
+    }
     configFiles_->miSaveConfigClick();
 }
 
 void TMainForm::miReadConfigClick() {
-    const TransferResult read = session_->ReadReport(kSettingsReportId);
-    settingsPage_->DecodeSettings(false);
-    SetStatusText(read.Ok ? QString("Device settings") : FailureText("read", read));
+    const TBusyScope busy(*this);
+    if (ReadSettingsFromReader())
+        SetStatusText("Device settings");
 }
 
 void TMainForm::ResetDefault1Click() {
+    const TBusyScope busy(*this);
     configFiles_->ResetDefault1Click();
 }
 
 void TMainForm::miUpdateClick() {
+    // A rebuild would read the reader while its loader runs: device changes wait for the end.
+    const TBusyScope busy(*this);
     if (hooks_.miUpdateClick)
         hooks_.miUpdateClick();
 }
 
 void TMainForm::miInfoClick() {
+    const TBusyScope busy(*this);
     if (hooks_.miInfoClick)
         hooks_.miInfoClick();
 }

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "hid/HidDeviceController.h"
@@ -25,6 +26,7 @@ class TConfigFileCommands;
 namespace zm880::app {
 
 class CfgPathStore;
+class TStatusPanel;
 class UserDialogs;
 
 // Where the pieces that live on other pages or in other windows plug into the main window.
@@ -77,6 +79,10 @@ class TMainForm : public QMainWindow {
     // Sends the reset report (06 00 00 00) to the selected reader; nothing without one.
     void ResetReader();
 
+    // Runs one reader transfer without freezing the window (see RunWhileWaiting); device
+    // changes that arrive meanwhile are handled once it is over.
+    TransferResult RunTransfer(const std::function<TransferResult()>& transfer);
+
     // Handlers, named after their control and event.
     void HidCtlDeviceChange();
     // The steps of a device change after the list was rebuilt.
@@ -104,6 +110,19 @@ class TMainForm : public QMainWindow {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    // While one is alive, device-change notifications and posted controller tasks wait; when
+    // the last one ends they are taken up again, a burst of changes as one rebuild.
+    class TBusyScope {
+      public:
+        explicit TBusyScope(TMainForm& form);
+        TBusyScope(const TBusyScope&) = delete;
+        TBusyScope& operator=(const TBusyScope&) = delete;
+        ~TBusyScope();
+
+      private:
+        TMainForm& form_;
+    };
+
     void BuildMenus();
     void BuildDevicePanel(QWidget* parent);
     void BuildPages(QWidget* parent);
@@ -112,10 +131,21 @@ class TMainForm : public QMainWindow {
     void InstallTools();
     void SetReaderCommandsEnabled(bool enabled);
     void FormActivate();
+    void PlatformChangesPending();
+    void RunWhenIdle(std::function<void()> task);
+    void ResumeDeferredWork();
+    // Reads the settings record into the controls; false (and said) when the read failed.
+    bool ReadSettingsFromReader();
 
     CommandLine commandLine_;
     bool suppressModified_ = true;
     bool activatedOnce_ = false;
+    // Cleared when the start-up file could not be used: it is said once, and the reader's own
+    // settings are read from then on.
+    bool startupFileUsable_ = true;
+    int busy_ = 0;
+    bool changesDeferred_ = false;
+    std::vector<std::function<void()>> deferredTasks_;
     TMainFormHooks hooks_;
     std::shared_ptr<UserDialogs> dialogs_;
     std::shared_ptr<CfgPathStore> cfgPathStore_;
@@ -136,7 +166,7 @@ class TMainForm : public QMainWindow {
     QWidget* tsWellcome_ = nullptr;
     reader_gui::TSettingsPage* settingsPage_ = nullptr;
     QWidget* tsSpecial_ = nullptr;
-    QLabel* statusPanel_ = nullptr;
+    TStatusPanel* statusPanel_ = nullptr;
 };
 
 }  // namespace zm880::app

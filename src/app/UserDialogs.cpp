@@ -63,4 +63,12 @@ void QtUserDialogs::ShowMessage(const QString& text) {
     box.exec();
 }
 
+bool QtUserDialogs::Confirm(const QString& question) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), question,
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace zm880::app

@@ -21,6 +21,9 @@ class UserDialogs {
     virtual std::optional<QString> OpenUpdateFile(const QString& fileName) = 0;
     // A simple message box with one OK button and the application title as caption.
     virtual void ShowMessage(const QString& text) = 0;
+    // A question with the buttons Yes and No, No being the default; true for Yes. Dialogs that
+    // cannot ask answer No.
+    virtual bool Confirm(const QString& /*question*/) { return false; }
 };
 
 // The platform's dialogs, parented to `parent`.
@@ -32,6 +35,7 @@ class QtUserDialogs : public UserDialogs {
     std::optional<QString> SaveConfigFile(const QString& fileName) override;
     std::optional<QString> OpenUpdateFile(const QString& fileName) override;
     void ShowMessage(const QString& text) override;
+    bool Confirm(const QString& question) override;
 
   private:
     QWidget* parent_;

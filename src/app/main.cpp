@@ -4,10 +4,10 @@
 #include <memory>
 #include <stdexcept>
 
+#include "app/BuildInfo.h"
 #include "app/CommandLine.h"
 #include "app/FileVersionInfo.h"
 #include "app/MainForm.h"
-#include "app/ProgramVersion.h"
 #include "hid/Platform.h"
 #include "hid/sim/SimulatedBus.h"
 
@@ -19,28 +19,43 @@ std::shared_ptr<zm880::hid::Platform> OpenPlatform(const zm880::app::CommandLine
     return zm880::hid::MakeSystemPlatform();
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    // --help and --version are answered before the window system is asked for, so they work
-    // without a display.
+QStringList ArgumentsOf(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    zm880::app::CommandLine line = zm880::app::ParseCommandLine(arguments);
-    if (line.help) {
+    return arguments;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    using zm880::app::build::kProgramVersion;
+    // --help and --version are answered before the window system is asked for, so they work
+    // without a display.
+    const zm880::app::CommandLine early = zm880::app::ParseCommandLine(ArgumentsOf(argc, argv));
+    if (early.help) {
         std::fputs(zm880::app::UsageText().toLocal8Bit().constData(), stdout);
         return 0;
     }
-    if (line.version) {
-        std::printf("zm880-utility %s\n", zm880::app::kProgramVersion);
+    if (early.version) {
+        std::printf("zm880-utility %s\n", kProgramVersion);
         return 0;
     }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName("ZM-880-Utility");
-    QApplication::setApplicationVersion(zm880::app::kProgramVersion);
+    QApplication::setApplicationVersion(kProgramVersion);
     zm880::app::RegisterProgramFile(QCoreApplication::applicationFilePath().toStdString());
+
+    // The application object has taken out the toolkit's options (-platform X, -style X, ...);
+    // only what is left may name the start-up file.
+    zm880::app::CommandLine line =
+        zm880::app::ParseCommandLine(QCoreApplication::arguments().mid(1));
+    if (!line.unknownOption.isEmpty()) {
+        std::fprintf(stderr, "zm880-utility: unknown option %s (see --help)\n",
+                     line.unknownOption.toLocal8Bit().constData());
+        return 2;
+    }
 
     zm880::app::TMainFormSetup setup;
     try {

@@ -241,7 +241,28 @@ DeviceRef THidDeviceController::ClaimDevice(int index) {
     Recount();
     device->StartReadThread();
     auto hold = std::make_shared<ClaimHold>(device);
+    std::erase_if(holds_, [](const auto& entry) { return entry.second.expired(); });
+    holds_.emplace_back(device.get(), hold);
     return DeviceRef(hold, hold->device.get());
+}
+
+DeviceRef THidDeviceController::ClaimOrShare(int index) {
+    if (index < 0 || index >= DeviceCount()) {
+        return nullptr;
+    }
+    const THidDevice* device = devices_[static_cast<std::size_t>(index)].get();
+    if (!device->claimed_) {
+        return ClaimDevice(index);
+    }
+    for (const auto& [claimed, weakHold] : holds_) {
+        if (claimed != device) {
+            continue;
+        }
+        if (const auto hold = weakHold.lock()) {
+            return DeviceRef(hold, hold->device.get());
+        }
+    }
+    return nullptr;
 }
 
 void THidDeviceController::ReleaseClaim(THidDevice& device) {

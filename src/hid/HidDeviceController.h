@@ -54,6 +54,10 @@ class THidDeviceController {
     int EnumerateDevices();
     // The device at `index`, claimed; nullptr when out of range or already claimed.
     DeviceRef ClaimDevice(int index);
+    // Like ClaimDevice, but a device that is already claimed gives another reference to that
+    // same claim. Whoever keeps a reference across a device change (a dialog, a firmware
+    // update) therefore never keeps the next discovery from reaching the device.
+    DeviceRef ClaimOrShare(int index);
 
     int DeviceCount() const { return static_cast<int>(devices_.size()); }
 
@@ -118,6 +122,8 @@ class THidDeviceController {
     std::string version_ = "1.0.31";
 
     std::vector<std::shared_ptr<THidDevice>> devices_;
+    // The claim of each claimed device, for ClaimOrShare; expired entries are dropped lazily.
+    std::vector<std::pair<const THidDevice*, std::weak_ptr<ClaimHold>>> holds_;
     int releasedCount_ = 0;
     int claimedCount_ = 0;
     int unpluggedCount_ = 0;

@@ -62,7 +62,7 @@ bool ReaderSession::OnEnumerate(hid::THidDevice& device, int index) {
         return true;
     }
     std::string text = EntryText(attributes.VendorID, attributes.ProductID, device.ProductText());
-    entries_.push_back({std::move(text), controller_.ClaimDevice(index)});
+    entries_.push_back({std::move(text), controller_.ClaimOrShare(index)});
     return true;
 }
 

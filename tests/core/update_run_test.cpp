@@ -343,7 +343,7 @@ TEST_F(UpdateRunTest, UnplugMidRunEndsWithTheFailedTransfersCode) {
 
 TEST_F(UpdateRunTest, DeviceListRebuiltMidRunCannotPullTheReaderAway) {
     // Another reader arrives at page 4: the next event pump rebuilds the list, releasing every
-    // entry the session held, the one in use included. Only the run's own claim is left.
+    // entry the session held, the one in use included. The run's own claim keeps the reader.
     const std::weak_ptr<hid::THidDevice> inUse = session_->SelectedDevice();
     onPage_ = [this](std::size_t page) {
         if (page == 4) {
@@ -359,7 +359,9 @@ TEST_F(UpdateRunTest, DeviceListRebuiltMidRunCannotPullTheReaderAway) {
         EXPECT_EQ(session_->Entries().size(), 2u);
         EXPECT_FALSE(inUse.expired());
     }
-    EXPECT_TRUE(inUse.expired());
+    // The rebuild shared the run's claim, so the list still reaches the reader afterwards.
+    ASSERT_FALSE(inUse.expired());
+    EXPECT_EQ(session_->Entries()[0].Device, inUse.lock());
 }
 
 TEST_F(UpdateRunTest, NoDeviceIsAnAccessErrorWithoutAnyTransfer) {

@@ -13,6 +13,20 @@ using zm880::testing::WindowFixture;
 
 namespace {
 
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray Record(std::uint8_t readerType, std::uint8_t doubleTimeout) {
+    QByteArray bytes(64, '\0');
+    bytes[0] = 3;
+    bytes[7] = static_cast<char>(doubleTimeout);
+    bytes[8] = static_cast<char>(readerType);
+    return bytes;
+}
+
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -29,8 +43,11 @@ class ConfigFilesTest : public QObject {
     void cancelledDialogsChangeNothing();
     void saveThatCannotCreateShowsMessage();
     void loadedTypeChoosesPageAndLongPathIsShortened();
-    void resetDefaultBeforeAnyRecordOnlyEnablesApply();
+    void resetDefaultWithoutRecordChangesNothing();
     void resetDefaultShowsDefaultRecord();
+    void unusableFileIsSaidAndNotRemembered_data();
+    void unusableFileIsSaidAndNotRemembered();
+    void fileOfAnotherReaderTypeIsTakenOnlyWhenTheUserAgrees();
 };
 
 void ConfigFilesTest::saveThenLoadRestoresSettingsAndRemembersPath() {
@@ -120,8 +137,10 @@ void ConfigFilesTest::loadedTypeChoosesPageAndLongPathIsShortened() {
     file.write(bytes);
     file.close();
 
-    // Loaded directly, so the status text is not replaced by "modified".
-    fixture.Form().ConfigFiles().LoadConfigFile(path);
+    // Loaded directly, so the status text is not replaced by "modified". The file is for
+    // another reader type: the user agrees.
+    fixture.Dialogs().confirmations = {true};
+    QVERIFY(fixture.Form().ConfigFiles().LoadConfigFile(path));
     QCOMPARE(fixture.Find<QStackedWidget>("pcType")->currentWidget()->objectName(),
              QString("tsLegic"));
     QCOMPARE(fixture.Find<QLineEdit>("edVersion")->text(), QString("009"));
@@ -131,14 +150,16 @@ void ConfigFilesTest::loadedTypeChoosesPageAndLongPathIsShortened() {
     QCOMPARE(fixture.Form().ConfigFiles().SaveDialogFileName(), path);
 }
 
-void ConfigFilesTest::resetDefaultBeforeAnyRecordOnlyEnablesApply() {
+void ConfigFilesTest::resetDefaultWithoutRecordChangesNothing() {
+    // The defaults fill bytes 3 to 25 only; version and reader type would be made up.
     WindowFixture fixture;
     fixture.Start();
     auto* timeout = fixture.Find<QSpinBox>("edDoubleTimeout");
     fixture.Action("ResetDefault1")->trigger();
     QCOMPARE(timeout->value(), 10);
     QCOMPARE(fixture.Find<QLineEdit>("edType")->text(), QString("-"));
-    QVERIFY(fixture.ApplyEnabled());
+    QVERIFY(!fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString("No settings are loaded"));
 }
 
 void ConfigFilesTest::resetDefaultShowsDefaultRecord() {
@@ -152,6 +173,71 @@ void ConfigFilesTest::resetDefaultShowsDefaultRecord() {
     QVERIFY(fixture.Box("cbEM4102")->isChecked());
     QVERIFY(fixture.ApplyEnabled());
     QCOMPARE(fixture.Status(), QString("modified"));
+}
+
+void ConfigFilesTest::unusableFileIsSaidAndNotRemembered_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << QByteArray("") << "file is empty: ";
+    QTest::newRow("first byte not 3")
+        << QByteArray(64, '\x01') << "not a settings file (its first byte is not 3): ";
+}
+
+void ConfigFilesTest::unusableFileIsSaidAndNotRemembered() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Reader(slot).Settings()[7] = 42;
+    fixture.Start();
+    const QString path = fixture.TempPath("bad.cfg");
+    WriteFile(path, content);
+    const auto bufferBefore = fixture.Form().Session().Buffer();
+
+    fixture.Dialogs().answers = {path};
+    fixture.Action("miLoadConfig")->trigger();
+    QCOMPARE(fixture.Dialogs().messages, QStringList{message + path});
+    QCOMPARE(fixture.Store().ReadCfgPath(), QString());
+    QVERIFY(fixture.Form().Session().Buffer() == bufferBefore);
+    QCOMPARE(fixture.Find<QSpinBox>("edDoubleTimeout")->value(), 42);
+    QVERIFY(!fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString());
+}
+
+void ConfigFilesTest::fileOfAnotherReaderTypeIsTakenOnlyWhenTheUserAgrees() {
+    WindowFixture fixture;
+    fixture.AddReader(1);
+    fixture.Start();
+    const QString legic = fixture.TempPath("legic.cfg");
+    WriteFile(legic, Record(3, 33));
+    auto* timeout = fixture.Find<QSpinBox>("edDoubleTimeout");
+    const int readerTimeout = timeout->value();
+
+    // No, the default answer: nothing changes.
+    fixture.Dialogs().answers = {legic};
+    fixture.Action("miLoadConfig")->trigger();
+    QCOMPARE(fixture.Dialogs().questions.size(), 1);
+    QVERIFY2(fixture.Dialogs().questions[0].contains("type 3 (Legic)") &&
+                 fixture.Dialogs().questions[0].contains("type 1 (125/134kHz)"),
+             qPrintable(fixture.Dialogs().questions[0]));
+    QCOMPARE(timeout->value(), readerTimeout);
+    QVERIFY(!fixture.ApplyEnabled());
+    QCOMPARE(fixture.Store().ReadCfgPath(), QString());
+
+    fixture.Dialogs().answers = {legic};
+    fixture.Dialogs().confirmations = {true};
+    fixture.Action("miLoadConfig")->trigger();
+    QCOMPARE(timeout->value(), 33);
+    QVERIFY(fixture.ApplyEnabled());
+    QCOMPARE(fixture.Store().ReadCfgPath(), legic);
+
+    // A file of the reader's own type is taken without a question.
+    const QString same = fixture.TempPath("same.cfg");
+    WriteFile(same, Record(1, 44));
+    fixture.Dialogs().answers = {same};
+    fixture.Action("miLoadConfig")->trigger();
+    QCOMPARE(fixture.Dialogs().questions.size(), 2);
+    QCOMPARE(timeout->value(), 44);
 }
 
 QTEST_MAIN(ConfigFilesTest)

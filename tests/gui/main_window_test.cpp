@@ -7,8 +7,13 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
+
+#include <QApplication>
+#include <chrono>
 
 #include "app/CommandLine.h"
+#include "sim/PlainHidDevice.h"
 #include "support/WindowFixture.h"
 
 using zm880::testing::WindowFixture;
@@ -29,7 +34,13 @@ class MainWindowTest : public QObject {
     void shiftAltOnFreeAreaOpensSpecialPage();
     void ctrlCInEditFieldClosesAndResetsReader();
     void startupConfigFileLoadsAtEveryDeviceChange();
-    void missingStartupConfigFileIsReportedAtEveryDeviceChange();
+    void unusableStartupFileIsSaidOnceAndTheReaderIsRead_data();
+    void unusableStartupFileIsSaidOnceAndTheReaderIsRead();
+    void failedAutomaticReadLeavesNothingToApply_data();
+    void failedAutomaticReadLeavesNothingToApply();
+    void deviceChangeDuringMessageOfARebuildIsNotLost();
+    void heldReaderReferenceDoesNotKeepTheRebuildFromTheReader();
+    void waitingTransferKeepsTheWindowAliveAndDefersDeviceChanges();
 };
 
 void MainWindowTest::commandLineJoinsParametersAndKeepsOwnOptionsOut_data() {
@@ -253,17 +264,171 @@ void MainWindowTest::startupConfigFileLoadsAtEveryDeviceChange() {
     QVERIFY(fixture.ApplyEnabled());
 }
 
-void MainWindowTest::missingStartupConfigFileIsReportedAtEveryDeviceChange() {
-    WindowFixture fixture;
-    fixture.Start({"   "});
-    QVERIFY(fixture.Dialogs().messages.isEmpty());
+void MainWindowTest::unusableStartupFileIsSaidOnceAndTheReaderIsRead_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("content");  // written to the file "start.cfg" unless null
+    QTest::addColumn<QString>("message");
 
+    QTest::newRow("missing") << QStringList{"missing.cfg"} << QByteArray() << "file not found: ";
+    QTest::newRow("blanks only") << QStringList{"   "} << QByteArray() << "file not found: ";
+    QTest::newRow("--simulate and a word")
+        << QStringList{"--simulate", "k1.json"} << QByteArray() << "file not found: ";
+    QTest::newRow("empty") << QStringList{"start.cfg"} << QByteArray("") << "file is empty: ";
+    QTest::newRow("first byte not 3") << QStringList{"start.cfg"} << QByteArray(64, '\x02')
+                                      << "not a settings file (its first byte is not 3): ";
+}
+
+void MainWindowTest::unusableStartupFileIsSaidOnceAndTheReaderIsRead() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    WindowFixture fixture;
+    if (!content.isNull()) {
+        QFile file(fixture.TempPath("start.cfg"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        arguments = {fixture.TempPath("start.cfg")};
+    }
     const auto slot = fixture.AddReader();
-    QCOMPARE(fixture.Dialogs().messages, QStringList{"file not found: "});
+    fixture.Reader(slot).Settings()[7] = 42;  // double timeout
+    fixture.Reader(slot).Settings()[16] = 0;  // no LF tags
+    fixture.Start(arguments);
+
+    QCOMPARE(fixture.Dialogs().messages.size(), 1);
+    QVERIFY2(fixture.Dialogs().messages[0].startsWith(message),
+             qPrintable(fixture.Dialogs().messages[0]));
+    QCOMPARE(fixture.Find<QSpinBox>("edDoubleTimeout")->value(), 42);
+    QVERIFY(!fixture.ApplyEnabled());
+
+    // One edit and "Apply" store the reader's own record with that edit, nothing blank.
+    fixture.Box("cbEM4102")->click();
     QVERIFY(fixture.ApplyEnabled());
+    fixture.Find<QPushButton>("bnApply")->click();
+    const auto& record = fixture.Reader(slot).Settings();
+    QCOMPARE(record[7], std::uint8_t{42});
+    QCOMPARE(record[16], std::uint8_t{0x01});
+    QCOMPARE(record[8], std::uint8_t{0});
+
+    fixture.Unplug(slot);
+    fixture.Reader(slot).ClearTransferLog();
+    fixture.Plug(slot);
+    QCOMPARE(fixture.Dialogs().messages.size(), 1);
+    QCOMPARE(fixture.Reader(slot).TransferLog().size(), std::size_t{1});
+}
+
+void MainWindowTest::failedAutomaticReadLeavesNothingToApply_data() {
+    QTest::addColumn<bool>("queryOnly");
+    QTest::newRow("the read fails") << false;
+    QTest::newRow("the reader opens query-only") << true;
+}
+
+void MainWindowTest::failedAutomaticReadLeavesNothingToApply() {
+    QFETCH(bool, queryOnly);
+    WindowFixture fixture;
+    auto reader = std::make_unique<zm880::sim::ReaderModel>();
+    reader->Settings()[7] = 42;
+    if (queryOnly)
+        reader->Link().open = zm880::sim::OpenFault::QueryOnly;
+    else
+        reader->Faults().failGet = {3};
+    const auto slot = fixture.Add(std::move(reader));
+    fixture.Start();
+
+    QVERIFY2(fixture.Status().endsWith("No settings are loaded"), qPrintable(fixture.Status()));
+    fixture.Box("cbAWID")->click();
+    QVERIFY(!fixture.ApplyEnabled());
+    fixture.Form().bnApplyClick();
+    fixture.Action("miSaveConfig")->trigger();
+    fixture.Action("ResetDefault1")->trigger();
+    QVERIFY(!fixture.ApplyEnabled());
+    for (const auto& transfer : fixture.Reader(slot).TransferLog())
+        QVERIFY(transfer.kind != zm880::sim::Transfer::Kind::Set);
+    QCOMPARE(fixture.Reader(slot).Settings()[7], std::uint8_t{42});
+    QVERIFY2(fixture.Dialogs().presetNames.isEmpty(), "no file of made-up settings is saved");
+
+    // Once the reader answers, its record can be edited and applied.
+    fixture.Reader(slot).Faults().failGet.clear();
+    fixture.Reader(slot).Link().open = zm880::sim::OpenFault::None;
     fixture.Unplug(slot);
     fixture.Plug(slot);
-    QCOMPARE(fixture.Dialogs().messages, QStringList({"file not found: ", "file not found: "}));
+    fixture.Box("cbAWID")->click();
+    QVERIFY(fixture.ApplyEnabled());
+}
+
+void MainWindowTest::deviceChangeDuringMessageOfARebuildIsNotLost() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    // While the start-up file's message is open, the reader goes away.
+    fixture.Dialogs().whileMessageShown = [&fixture, slot] {
+        fixture.Bus().Unplug(slot);
+        QTest::qWait(50);
+    };
+    fixture.Start({"missing.cfg"});
+    QCOMPARE(fixture.Dialogs().messages.size(), 1);
+    fixture.WaitForRebuilds(2);
+    QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsWellcome"));
+    QVERIFY(!fixture.Action("miReadConfig")->isEnabled());
+}
+
+void MainWindowTest::heldReaderReferenceDoesNotKeepTheRebuildFromTheReader() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Start();
+    // The About box keeps its own reference while another device is plugged in; the window
+    // takes the change up once the box is closed.
+    QTimer::singleShot(0, [&fixture] {
+        fixture.Bus().Add(std::make_unique<zm880::sim::PlainHidDevice>(zm880::sim::MakeKeyboard()));
+        QTest::qWait(50);
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    fixture.Action("miInfo")->trigger();
+    fixture.WaitForRebuilds(2);
+
+    const auto& entries = fixture.Form().Session().Entries();
+    QCOMPARE(entries.size(), std::size_t{1});
+    QVERIFY(entries[0].Device);
+    fixture.Action("miReadConfig")->trigger();
+    QCOMPARE(fixture.Status(), QString("Device settings"));
+
+    // A reference kept by anyone else across a rebuild: the same.
+    const auto held = fixture.Form().Session().SelectedDevice();
+    fixture.AddKeyboard();
+    QVERIFY(fixture.Form().Session().SelectedDevice());
+    fixture.Reader(slot).ClearTransferLog();
+    fixture.Find<QSpinBox>("edDoubleTimeout")->setValue(20);
+    fixture.Find<QPushButton>("bnApply")->click();
+    QCOMPARE(fixture.Status(), QString("Device-Settings updated"));
+    QCOMPARE(fixture.Reader(slot).Settings()[7], std::uint8_t{20});
+}
+
+void MainWindowTest::waitingTransferKeepsTheWindowAliveAndDefersDeviceChanges() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Start();
+    fixture.Reader(slot).Link().latency = std::chrono::milliseconds(400);
+    const int rebuildsBefore = fixture.Rebuilds();
+
+    bool timerRan = false;
+    bool busyCursor = false;
+    QTimer::singleShot(50, [&] {
+        timerRan = true;
+        busyCursor = QApplication::overrideCursor() != nullptr &&
+                     QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        // Arrives while the read waits: handled after it, not in its middle.
+        fixture.Bus().Add(std::make_unique<zm880::sim::PlainHidDevice>(zm880::sim::MakeKeyboard()));
+    });
+    fixture.Action("miReadConfig")->trigger();
+    QVERIFY2(timerRan, "the window's loop ran while the transfer waited");
+    QVERIFY(busyCursor);
+    QCOMPARE(fixture.Rebuilds(), rebuildsBefore);
+    QCOMPARE(fixture.Status(), QString("Device settings"));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    fixture.Reader(slot).Link().latency = std::chrono::milliseconds(0);
+    fixture.WaitForRebuilds(rebuildsBefore + 1);
+    QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsMain"));
 }
 
 QTEST_MAIN(MainWindowTest)

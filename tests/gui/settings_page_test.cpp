@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -6,6 +7,10 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <span>
 
 #include "reader/ReaderSettings.h"
 #include "support/WindowFixture.h"
@@ -25,6 +30,47 @@ void ReadRecord(WindowFixture& fixture, std::size_t slot,
     for (const auto& [index, value] : bytes)
         fixture.Reader(slot).Settings()[index] = value;
     fixture.Action("miReadConfig")->trigger();
+}
+
+// A reader that keeps its byte 9 (byte mirror) whatever is written.
+class StubbornReader : public zm880::sim::ReaderModel {
+  protected:
+    bool TakeSet(std::span<const std::uint8_t> report) override {
+        const std::uint8_t kept = Settings()[9];
+        const bool taken = ReaderModel::TakeSet(report);
+        Settings()[9] = kept;
+        return taken;
+    }
+};
+
+bool tags125Stored(int type) {
+    return type == 1 || type == 2 || type > 4;
+}
+
+double Luminance(const QColor& color) {
+    auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+           0.0722 * channel(color.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The strongest contrast of any pixel of the widget's picture against its top left pixel (the
+// background): how well the caption stands out.
+double StrongestContrast(QWidget* widget) {
+    const QImage picture = widget->grab().toImage();
+    const QColor background = picture.pixelColor(0, 0);
+    double strongest = 1.0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            strongest = std::max(strongest, Contrast(picture.pixelColor(x, y), background));
+    return strongest;
 }
 
 }  // namespace
@@ -49,6 +95,13 @@ class SettingsPageTest : public QObject {
     void shiftAltOnVersionLabelEnablesVersionField();
     void enterPressesApply();
     void textThatIsNotANumberReadsAsLowerBound();
+    void controlsTheReaderTypeDoesNotStoreAreDisabled_data();
+    void controlsTheReaderTypeDoesNotStoreAreDisabled();
+    void applyShowsWhatTheReaderKept();
+    void setAllAndClearAllOnLegicTabTickReadData();
+    void disabledCaptionsStayReadable_data();
+    void disabledCaptionsStayReadable();
+    void longStatusTextIsShownWhole();
 };
 
 void SettingsPageTest::initialControlsMatchTheFormDefaults() {
@@ -71,9 +124,9 @@ void SettingsPageTest::initialControlsMatchTheFormDefaults() {
         bool enabled;
     } fields[] = {
         {"edMultiLegicSegment", 0, 255, 0, false}, {"edMultiLegicOffset", 0, 255, 0, false},
-        {"edMultiLegicCount", 1, 128, 1, false},   {"edLegicStartAddr", 0, 9999, 1, true},
-        {"edLegicLength", 1, 200, 6, true},        {"edLegicSegment", 0, 99, 1, false},
-        {"edMaxLength", 0, 99, 99, true},          {"edUserCmd", -1, 9, -1, true},
+        {"edMultiLegicCount", 1, 128, 1, false},   {"edLegicStartAddr", 0, 9999, 1, false},
+        {"edLegicLength", 1, 200, 6, false},       {"edLegicSegment", 0, 99, 1, false},
+        {"edMaxLength", 0, 99, 99, false},         {"edUserCmd", -1, 9, -1, true},
         {"edCharDelay", 0, 2000, 0, true},         {"edDoubleTimeout", 0, 99, 10, true}};
     for (const auto& f : fields) {
         auto* field = fixture.Find<QSpinBox>(f.name);
@@ -88,18 +141,20 @@ void SettingsPageTest::initialControlsMatchTheFormDefaults() {
 
 void SettingsPageTest::userEditsMarkModified_data() {
     QTest::addColumn<QString>("control");
-    QTest::newRow("tag box") << "cbHITAG2";
-    QTest::newRow("125 kHz box") << "CheckBox3";
-    QTest::newRow("mirror") << "cbBitMirror";
-    QTest::newRow("numeric field") << "edDoubleTimeout";
-    QTest::newRow("suffix") << "rbSuffix";
-    QTest::newRow("interface") << "rgInterface";
+    QTest::addColumn<int>("type");
+    QTest::newRow("tag box") << "cbHITAG2" << 0;
+    QTest::newRow("125 kHz box") << "CheckBox3" << 1;
+    QTest::newRow("mirror") << "cbBitMirror" << 0;
+    QTest::newRow("numeric field") << "edDoubleTimeout" << 0;
+    QTest::newRow("suffix") << "rbSuffix" << 0;
+    QTest::newRow("interface") << "rgInterface" << 0;
 }
 
 void SettingsPageTest::userEditsMarkModified() {
     QFETCH(QString, control);
+    QFETCH(int, type);
     WindowFixture fixture;
-    fixture.AddReader();
+    fixture.AddReader(static_cast<std::uint8_t>(type));
     fixture.Start();
     QVERIFY(!fixture.ApplyEnabled());
 
@@ -153,9 +208,12 @@ void SettingsPageTest::applyWritesReport3AndFailureKeepsApply() {
     QCOMPARE(record[14], std::uint8_t{40});
     QCOMPARE(record[15], std::uint8_t{0x7E});
     QCOMPARE(record[24], std::uint8_t{10});  // user command untouched for this type
-    const auto& last = fixture.Reader(slot).TransferLog().back();
-    QCOMPARE(last.kind, zm880::sim::Transfer::Kind::Set);
-    QCOMPARE(last.bytes.at(0), std::uint8_t{3});
+    // The write, then the read-back of what the reader kept.
+    const auto& log = fixture.Reader(slot).TransferLog();
+    QVERIFY(log.size() >= 2);
+    QCOMPARE(log[log.size() - 2].kind, zm880::sim::Transfer::Kind::Set);
+    QCOMPARE(log[log.size() - 2].bytes.at(0), std::uint8_t{3});
+    QCOMPARE(log.back().kind, zm880::sim::Transfer::Kind::Get);
 
     fixture.Reader(slot).Faults().failSet = {3};
     fixture.Box("CheckBox2")->click();
@@ -220,10 +278,9 @@ void SettingsPageTest::interfaceChoiceSwitchesKeyboardOptions() {
     WindowFixture fixture;
     fixture.AddReader();
     fixture.Start();
-    const char* keyboardOptions[] = {"CheckBox1",    "CheckBox7",      "cbAddType",
-                                     "cbUsedAltKey", "rbSuffix",       "cbByteMirror",
-                                     "cbBitMirror",  "edCharDelay",    "edDoubleTimeout",
-                                     "lbCharDelay",  "lbDoubleTimeout"};
+    const char* keyboardOptions[] = {"cbAddType",       "cbUsedAltKey", "rbSuffix",
+                                     "cbByteMirror",    "cbBitMirror",  "edCharDelay",
+                                     "edDoubleTimeout", "lbCharDelay",  "lbDoubleTimeout"};
     for (int item : {1, 2, 0}) {
         fixture.Form().SetStatusText("");
         fixture.ChooseRadio("rgInterface", item);
@@ -352,6 +409,136 @@ void SettingsPageTest::textThatIsNotANumberReadsAsLowerBound() {
     QTest::keyClicks(edit, "x");
     field->interpretText();
     QCOMPARE(field->value(), -1);
+}
+
+void SettingsPageTest::controlsTheReaderTypeDoesNotStoreAreDisabled_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("enabled");
+    QTest::addColumn<QStringList>("disabled");
+    const QStringList multi = {"cbEM4102", "cbMIFARE", "bnSetAll", "edUserCmd", "Label3"};
+    const QStringList legic = {"edLegicStartAddr", "edLegicLength", "edLegicSegment"};
+    const QStringList tags125 = {"CheckBox1", "edMaxLength"};
+    QTest::newRow("multi") << 0 << multi << legic + tags125;
+    QTest::newRow("125 kHz") << 1 << tags125 << multi + legic;
+    QTest::newRow("13.56 MHz") << 2 << tags125 << multi + legic;
+    QTest::newRow("legic") << 3 << legic << multi + tags125;
+    QTest::newRow("multi legic") << 4 << multi + QStringList{"cbLegicReadData"} << legic + tags125;
+    // No page of its own: the multi page stays in view, but its boxes are not stored.
+    QTest::newRow("unknown type 5") << 5 << tags125 << multi + legic;
+}
+
+void SettingsPageTest::controlsTheReaderTypeDoesNotStoreAreDisabled() {
+    QFETCH(int, type);
+    QFETCH(QStringList, enabled);
+    QFETCH(QStringList, disabled);
+    WindowFixture fixture;
+    fixture.AddReader(static_cast<std::uint8_t>(type));
+    fixture.Start();
+    QVERIFY(fixture.Find<QLineEdit>("edType")->text() != "-");
+    for (const QString& name : enabled)
+        QVERIFY2(fixture.Find<QWidget>(name)->isEnabled(), qPrintable(name));
+    for (const QString& name : disabled)
+        QVERIFY2(!fixture.Find<QWidget>(name)->isEnabled(), qPrintable(name));
+
+    // The interface rule still applies on top: no keyboard, no 125 kHz tag choice.
+    fixture.ChooseRadio("rgInterface", 1);
+    QVERIFY(!fixture.Find<QWidget>("CheckBox1")->isEnabled());
+    QCOMPARE(fixture.Find<QWidget>("edMaxLength")->isEnabled(), tags125Stored(type));
+}
+
+void SettingsPageTest::applyShowsWhatTheReaderKept() {
+    WindowFixture fixture;
+    const auto slot = fixture.Add(std::make_unique<StubbornReader>());
+    fixture.Start();
+    fixture.Find<QSpinBox>("edCharDelay")->setValue(55);
+    fixture.Box("cbByteMirror")->click();
+    fixture.Find<QPushButton>("bnApply")->click();
+
+    QCOMPARE(fixture.Reader(slot).Settings()[6], std::uint8_t{6});
+    QCOMPARE(fixture.Find<QSpinBox>("edCharDelay")->value(), 60);
+    QVERIFY2(!fixture.Box("cbByteMirror")->isChecked(), "the reader kept the mirror off");
+    QCOMPARE(fixture.Status(),
+             QString("Device settings written, but the reader did not keep byte 9"));
+    QVERIFY(!fixture.ApplyEnabled());
+
+    fixture.Find<QSpinBox>("edCharDelay")->setValue(125);
+    fixture.Find<QPushButton>("bnApply")->click();
+    QCOMPARE(fixture.Find<QSpinBox>("edCharDelay")->value(), 120);
+    QCOMPARE(fixture.Status(), QString("Device-Settings updated"));
+}
+
+void SettingsPageTest::setAllAndClearAllOnLegicTabTickReadData() {
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    fixture.Start();
+    ReadRecord(fixture, slot, {{8, 4}, {20, 0x08}, {25, 0}});
+    auto* tabs = fixture.Find<QTabWidget>("PageControlMulti");
+    tabs->setCurrentWidget(fixture.Find<QWidget>("tsMultiLegic"));
+    fixture.Form().SetStatusText("");
+
+    // Clicked where the user clicks: the buttons lie over the tab pages.
+    auto* setAll = fixture.Find<QPushButton>("bnSetAll");
+    QWidget* multiPage = fixture.Find<QWidget>("tsMulti");
+    QCOMPARE(multiPage->childAt(setAll->geometry().center()), static_cast<QWidget*>(setAll));
+    setAll->click();
+    QVERIFY(fixture.Box("cbLegicReadData")->isChecked());
+    QVERIFY(fixture.Find<QSpinBox>("edMultiLegicCount")->isEnabled());
+    QCOMPARE(fixture.Status(), QString("modified"));
+    fixture.Find<QPushButton>("bnClearAll")->click();
+    QVERIFY(!fixture.Box("cbLegicReadData")->isChecked());
+    QVERIFY(fixture.Box("cbLEGIC")->isChecked());
+}
+
+void SettingsPageTest::disabledCaptionsStayReadable_data() {
+    QTest::addColumn<bool>("darkTheme");
+    QTest::newRow("light system theme") << false;
+    QTest::newRow("dark system theme") << true;
+}
+
+void SettingsPageTest::disabledCaptionsStayReadable() {
+    QFETCH(bool, darkTheme);
+    const QPalette before = QApplication::palette();
+    if (darkTheme) {
+        QPalette dark(QColor(0xE0, 0xE0, 0xE0), QColor(0x30, 0x30, 0x30));
+        dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x7F, 0x7F, 0x7F));
+        dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x7F, 0x7F, 0x7F));
+        dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x7F, 0x7F, 0x7F));
+        QApplication::setPalette(dark);
+    }
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    fixture.ChooseRadio("rgInterface", 1);  // USB-VCOM: the keyboard options are disabled
+    for (const char* name : {"cbAddType", "cbByteMirror", "lbCharDelay", "rbSuffix_0"}) {
+        auto* control = fixture.Find<QWidget>(name);
+        QVERIFY2(!control->isEnabled(), name);
+        const double contrast = StrongestContrast(control);
+        QVERIFY2(contrast >= 3.0, qPrintable(QString("%1: %2").arg(name).arg(contrast)));
+    }
+    // Enabled captions as well, whatever the system's colours.
+    QVERIFY(StrongestContrast(fixture.Find<QWidget>("Label5")) >= 4.5);
+    QApplication::setPalette(before);
+}
+
+void SettingsPageTest::longStatusTextIsShownWhole() {
+    WindowFixture fixture;
+    fixture.Start();
+    auto* panel = fixture.Find<QLabel>("StatusPanel0");
+    // A text just over the old panel's 600 pixels.
+    QString fits = "Device settings could not be read: ";
+    while (panel->fontMetrics().horizontalAdvance(fits) <= 610)
+        fits += 'x';
+    const QString tooLong = QString("y").repeated(300) + "END";
+
+    fixture.Form().SetStatusText(fits);
+    QCOMPARE(panel->text(), fits);
+    QVERIFY(panel->fontMetrics().horizontalAdvance(panel->text()) <= panel->contentsRect().width());
+
+    fixture.Form().SetStatusText(tooLong);
+    QCOMPARE(fixture.Status(), tooLong);
+    QCOMPARE(panel->toolTip(), tooLong);
+    QVERIFY(panel->text().endsWith("END"));
+    QVERIFY(panel->fontMetrics().horizontalAdvance(panel->text()) <= panel->contentsRect().width());
 }
 
 QTEST_MAIN(SettingsPageTest)

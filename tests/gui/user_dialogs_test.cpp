@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -41,6 +43,8 @@ class UserDialogsTest : public QObject {
   private slots:
     void openDialogsStartInTheWorkingDirectoryUnlessPreset_data();
     void openDialogsStartInTheWorkingDirectoryUnlessPreset();
+    void questionAnswersNoUnlessYesIsChosen_data();
+    void questionAnswersNoUnlessYesIsChosen();
 };
 
 void UserDialogsTest::openDialogsStartInTheWorkingDirectoryUnlessPreset_data() {
@@ -79,6 +83,33 @@ void UserDialogsTest::openDialogsStartInTheWorkingDirectoryUnlessPreset() {
     QVERIFY(QDir::setCurrent(saved));
     QCOMPARE(shown, startsInPresetDirectory ? otherDirectory
                                             : QFileInfo(working.path()).canonicalFilePath());
+}
+
+void UserDialogsTest::questionAnswersNoUnlessYesIsChosen_data() {
+    QTest::addColumn<int>("key");  // pressed in the box; 0: click "Yes"
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("Enter takes the default") << int(Qt::Key_Return) << false;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
+    QTest::newRow("Yes clicked") << 0 << true;
+}
+
+void UserDialogsTest::questionAnswersNoUnlessYesIsChosen() {
+    QFETCH(int, key);
+    QWidget parent;
+    QtUserDialogs dialogs(&parent);
+    QString text;
+    QTimer::singleShot(0, [&text, key] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        text = box->text();
+        if (key == 0)
+            box->button(QMessageBox::Yes)->click();
+        else
+            QTest::keyClick(box, static_cast<Qt::Key>(key));
+    });
+    QTEST(dialogs.Confirm("Load it anyway?"), "answer");
+    QCOMPARE(text, QString("Load it anyway?"));
 }
 
 QTEST_MAIN(UserDialogsTest)

@@ -1,5 +1,7 @@
 #include "cfgfile/gui/ConfigFileCommands.h"
 
+#include <QFileInfo>
+
 #include "app/CfgPathStore.h"
 #include "app/UserDialogs.h"
 #include "cfgfile/ConfigFile.h"
@@ -7,6 +9,24 @@
 #include "reader/gui/SettingsPage.h"
 
 namespace zm880::cfgfile_gui {
+namespace {
+
+constexpr std::size_t kReaderTypeByte = 8;
+
+QString TypeName(int type) {
+    const auto name = DeviceTypeName(type);
+    return name ? QString("type %1 (%2)")
+                      .arg(type)
+                      .arg(QString::fromUtf8(name->data(), name->size()))
+                : QString("type %1").arg(type);
+}
+
+QString TypeQuestion(int fileType, int readerType) {
+    return "This configuration file is for a reader of " + TypeName(fileType) +
+           ", but the attached reader is of " + TypeName(readerType) + ".\nLoad it anyway?";
+}
+
+}  // namespace
 
 TConfigFileCommands::TConfigFileCommands(ReaderSession& session, reader_gui::TSettingsPage& page,
                                          app::UserDialogs& dialogs, app::CfgPathStore& store,
@@ -17,20 +37,33 @@ TConfigFileCommands::TConfigFileCommands(ReaderSession& session, reader_gui::TSe
       store_(store),
       setStatusText_(std::move(setStatusText)) {}
 
-void TConfigFileCommands::LoadConfigFile(const QString& path) {
+bool TConfigFileCommands::LoadConfigFile(const QString& path) {
     const std::string localPath = path.toStdString();
-    // The path is remembered as soon as the file is known to exist, even if opening it fails.
-    const auto result = cfgfile::LoadConfigFile(localPath, session_.Buffer(), [&] {
-        store_.WriteCfgPath(path);
-        saveDialogFileName_ = path;
-    });
+    // Read beside the buffer first: only a usable file may replace what the controls show.
+    ReportBuffer loaded = session_.Buffer();
+    loaded[0] = 0;
+    const auto result = cfgfile::LoadConfigFile(localPath, loaded);
     if (!result.ok()) {
         dialogs_.ShowMessage(QString::fromStdString(result.error));
-        return;
+        return false;
     }
+    if (loaded[0] != kSettingsReportId) {
+        dialogs_.ShowMessage(QFileInfo(path).size() == 0
+                                 ? "file is empty: " + path
+                                 : "not a settings file (its first byte is not 3): " + path);
+        return false;
+    }
+    if (readerType_ && loaded[kReaderTypeByte] != *readerType_ &&
+        !dialogs_.Confirm(TypeQuestion(loaded[kReaderTypeByte], *readerType_)))
+        return false;
+
+    session_.Buffer() = loaded;
+    store_.WriteCfgPath(path);
+    saveDialogFileName_ = path;
     page_.DecodeSettings(true);
     setStatusText_("Config-File settings (" +
                    QString::fromStdString(cfgfile::ShownPath(localPath)) + ")");
+    return true;
 }
 
 void TConfigFileCommands::SaveConfigFile(const QString& path) {
@@ -45,8 +78,7 @@ bool TConfigFileCommands::miLoadConfigClick() {
     if (!chosen)
         return false;
     openDialogFileName_ = *chosen;
-    LoadConfigFile(*chosen);
-    return true;
+    return LoadConfigFile(*chosen);
 }
 
 void TConfigFileCommands::miSaveConfigClick() {
@@ -58,6 +90,11 @@ void TConfigFileCommands::miSaveConfigClick() {
 }
 
 void TConfigFileCommands::ResetDefault1Click() {
+    // The defaults fill only part of a record; without one the rest would be made up.
+    if (!page_.HasRecord()) {
+        setStatusText_(reader_gui::kNoSettingsLoaded);
+        return;
+    }
     session_.ResetDefault();
     page_.DecodeSettings(true);
 }

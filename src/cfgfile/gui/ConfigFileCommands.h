@@ -2,7 +2,9 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace zm880 {
 class ReaderSession;
@@ -25,13 +27,18 @@ class TConfigFileCommands {
                         app::UserDialogs& dialogs, app::CfgPathStore& store,
                         std::function<void(const QString&)> setStatusText);
 
-    // Loads `path` into the buffer and decodes it with "Apply" enabled; failures are shown in
-    // a message box.
-    void LoadConfigFile(const QString& path);
+    // Loads `path` into the buffer, decodes it with "Apply" enabled and remembers the path.
+    // A file that cannot be used (missing, unreadable, empty, not a settings record) is said in
+    // a message box; one of another reader type than the attached reader's is taken only after
+    // the user agreed. Otherwise buffer and controls stay as they were. True when taken.
+    bool LoadConfigFile(const QString& path);
     // Encodes the controls and writes the buffer's first 64 bytes to `path`.
     void SaveConfigFile(const QString& path);
 
-    // The menu commands; Load returns whether a file was chosen.
+    // The type of the record last read from the attached reader; none before that.
+    void SetReaderType(std::optional<std::uint8_t> type) { readerType_ = type; }
+
+    // The menu commands; Load returns whether a file was taken.
     bool miLoadConfigClick();
     void miSaveConfigClick();
     void ResetDefault1Click();
@@ -47,6 +54,7 @@ class TConfigFileCommands {
     app::UserDialogs& dialogs_;
     app::CfgPathStore& store_;
     std::function<void(const QString&)> setStatusText_;
+    std::optional<std::uint8_t> readerType_;
     QString openDialogFileName_;
     QString saveDialogFileName_;
 };

@@ -46,11 +46,13 @@ void ShowCellTexts(const std::vector<std::string>& texts, std::span<QLineEdit* c
 }  // namespace
 
 TRawConsolePage::TRawConsolePage(ReaderSession& session, QWidget* tsSpecial,
-                                 std::function<void(const QString&)> showStatus)
+                                 std::function<void(const QString&)> showStatus,
+                                 TransferRunner runTransfer)
     : QObject(tsSpecial),
       session_(session),
       console_(session),
       showStatus_(std::move(showStatus)),
+      runTransfer_(std::move(runTransfer)),
       page_(tsSpecial) {
     setObjectName("RawConsole");
 
@@ -161,10 +163,15 @@ void TRawConsolePage::ReportFailure(const TransferResult& result) {
         showStatus_(QString::fromStdString(result.Message));
 }
 
+TransferResult TRawConsolePage::Run(const std::function<TransferResult()>& transfer) {
+    return runTransfer_ ? runTransfer_(transfer) : transfer();
+}
+
 void TRawConsolePage::ReadBtnClick() {
     ReadBtn_->setChecked(true);
     std::vector<std::string> texts = CellTexts(Cells());
-    const TransferResult result = console_.Read(ReportID_->text().toStdString(), texts);
+    const std::string reportId = ReportID_->text().toStdString();
+    const TransferResult result = Run([&] { return console_.Read(reportId, texts); });
     ShowCellTexts(texts, Cells());
     AddHistoryLines();
     ReportFailure(result);
@@ -174,7 +181,7 @@ void TRawConsolePage::ReadBtnClick() {
 void TRawConsolePage::WriteBtnClick() {
     std::string reportId = ReportID_->text().toStdString();
     std::vector<std::string> texts = CellTexts(Cells());
-    const TransferResult result = console_.Write(reportId, texts);
+    const TransferResult result = Run([&] { return console_.Write(reportId, texts); });
     ReportID_->setText(QString::fromStdString(reportId));
     ShowCellTexts(texts, Cells());
     AddHistoryLines();
@@ -182,7 +189,7 @@ void TRawConsolePage::WriteBtnClick() {
 }
 
 void TRawConsolePage::ResetBtnClick() {
-    ReportFailure(console_.Reset());
+    ReportFailure(Run([this] { return console_.Reset(); }));
 }
 
 }  // namespace zm880::diag_gui

@@ -25,8 +25,13 @@ class TRawConsolePage : public QObject {
     Q_OBJECT
 
   public:
+    // Runs one transfer for the page; the owner decides how the window waits for it.
+    using TransferRunner = std::function<TransferResult(const std::function<TransferResult()>&)>;
+
+    // Without `runTransfer` transfers run directly.
     TRawConsolePage(ReaderSession& session, QWidget* tsSpecial,
-                    std::function<void(const QString&)> showStatus);
+                    std::function<void(const QString&)> showStatus,
+                    TransferRunner runTransfer = {});
 
     // Creates cells 1 to 63 next to and below Edit1, hidden (the first activation of the window).
     void BuildByteCells();
@@ -43,10 +48,12 @@ class TRawConsolePage : public QObject {
     std::span<QLineEdit* const> Cells() const;
     void AddHistoryLines();
     void ReportFailure(const TransferResult& result);
+    TransferResult Run(const std::function<TransferResult()>& transfer);
 
     ReaderSession& session_;
     RawConsole console_;
     std::function<void(const QString&)> showStatus_;
+    TransferRunner runTransfer_;
     bool cellsBuilt_ = false;
 
     QWidget* page_;

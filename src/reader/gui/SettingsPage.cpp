@@ -89,9 +89,16 @@ TSettingsPage::TSettingsPage(ReaderSession& session, QWidget* parent)
     bnApply_->setGeometry(590, 375, 89, 29);
     bnApply_->setDefault(true);
     bnApply_->setAutoDefault(false);
-    bnApply_->setStyleSheet("QPushButton { background-color: #C0DCC0; }");
+    // A style sheet takes its text colour from the application, not from the window's
+    // palette: name it, so the caption stays dark on the light green under a dark theme too.
+    bnApply_->setStyleSheet(
+        "QPushButton { background-color: #C0DCC0; color: black; }"
+        "QPushButton:disabled { color: #505050; }");
     bnApply_->setEnabled(false);
 
+    // Before the first record: the rules of the stored type; the interface rule is the
+    // handlers' to apply, so the hidden baud box stays disabled.
+    UpdateEnabledControls();
     keyboardOptions_ = {
         tags125_[0], tags125_[1],  tags125_[2],      tags125_[3],  tags125_[4],     tags125_[5],
         tags125_[6], cbAddType_,   cbUsedAltKey_,    rbSuffix_,    cbByteMirror_,   cbBitMirror_,
@@ -160,10 +167,6 @@ void TSettingsPage::BuildMultiPage(QWidget* page) {
     MakeLabel("Label10", "Count:", tsMultiLegic_, 10, 104, 70);
     edMultiLegicCount_ = MakeField("edMultiLegicCount", kMultiLegicCountRange, 1, tsMultiLegic_,
                                    QRect(85, 104, 70, 22));
-    for (QWidget* field :
-         {static_cast<QWidget*>(edMultiLegicSegment_), static_cast<QWidget*>(edMultiLegicOffset_),
-          static_cast<QWidget*>(edMultiLegicCount_)})
-        field->setEnabled(false);
 
     PageControlMulti_->addTab(lfPage, "LF-Tags");
     PageControlMulti_->addTab(hfPage, "HF-Tags");
@@ -171,16 +174,16 @@ void TSettingsPage::BuildMultiPage(QWidget* page) {
     PageControlMulti_->setTabVisible(2, false);
     PageControlMulti_->setCurrentWidget(lfPage);
 
-    auto* bnSetAll = new QPushButton("set all", page);
-    bnSetAll->setObjectName("bnSetAll");
-    bnSetAll->setGeometry(226, 266, 64, 22);
-    bnSetAll->setAutoDefault(false);
-    connect(bnSetAll, &QPushButton::clicked, this, [this] { bnSetAllClick(); });
-    auto* bnClearAll = new QPushButton("clear all", page);
-    bnClearAll->setObjectName("bnClearAll");
-    bnClearAll->setGeometry(294, 266, 64, 22);
-    bnClearAll->setAutoDefault(false);
-    connect(bnClearAll, &QPushButton::clicked, this, [this] { bnClearAllClick(); });
+    bnSetAll_ = new QPushButton("set all", page);
+    bnSetAll_->setObjectName("bnSetAll");
+    bnSetAll_->setGeometry(226, 266, 64, 22);
+    bnSetAll_->setAutoDefault(false);
+    connect(bnSetAll_, &QPushButton::clicked, this, [this] { bnSetAllClick(); });
+    bnClearAll_ = new QPushButton("clear all", page);
+    bnClearAll_->setObjectName("bnClearAll");
+    bnClearAll_->setGeometry(294, 266, 64, 22);
+    bnClearAll_->setAutoDefault(false);
+    connect(bnClearAll_, &QPushButton::clicked, this, [this] { bnClearAllClick(); });
 }
 
 void TSettingsPage::BuildLegicPage(QWidget* page) {
@@ -193,7 +196,6 @@ void TSettingsPage::BuildLegicPage(QWidget* page) {
     MakeLabel("Label13", "Segment:", page, 16, 76, 80);
     edLegicSegment_ =
         MakeField("edLegicSegment", kLegicSegmentRange, 1, page, QRect(100, 76, 70, 22), 2);
-    edLegicSegment_->setEnabled(false);
 }
 
 void TSettingsPage::Build125Page(QWidget* page) {
@@ -255,7 +257,7 @@ void TSettingsPage::BuildVersionPanel() {
     cbByteMirror_ = MakeCheckBox("cbByteMirror", "Byte Mirror", gbOption, 12, 154, 150);
     cbBitMirror_ = MakeCheckBox("cbBitMirror", "Bit Mirror", gbOption, 12, 178, 150);
 
-    MakeLabel("Label3", "Use User Cmd (-1=off)", gbOption, 12, 210, 160);
+    Label3_ = MakeLabel("Label3", "Use User Cmd (-1=off)", gbOption, 12, 210, 160);
     edUserCmd_ = MakeField("edUserCmd", kUserCmdRange, -1, gbOption, QRect(185, 210, 76, 22));
     lbCharDelay_ = MakeLabel("lbCharDelay", "Char Delay (ms):", gbOption, 12, 242, 160);
     edCharDelay_ = MakeField("edCharDelay", kCharDelayRange, 0, gbOption, QRect(185, 242, 76, 22));
@@ -306,7 +308,7 @@ void TSettingsPage::rgInterfaceClick() {
 }
 
 void TSettingsPage::cbDirectModeClick() {
-    SetKeyboardOptionsEnabled(rgInterface_->itemIndex() == 0);
+    UpdateEnabledControls();
     cbUsedAltKeyClick();
 }
 
@@ -316,10 +318,7 @@ void TSettingsPage::cbLEGICClick() {
 }
 
 void TSettingsPage::cbLegicReadDataClick() {
-    const bool readData = cbLegicReadData_->isChecked();
-    edMultiLegicSegment_->setEnabled(readData);
-    edMultiLegicOffset_->setEnabled(readData);
-    edMultiLegicCount_->setEnabled(readData);
+    UpdateEnabledControls();
     cbUsedAltKeyClick();
 }
 
@@ -334,9 +333,37 @@ void TSettingsPage::ShowMultiLegicTabByRule() {
     PageControlMulti_->setTabVisible(PageControlMulti_->indexOf(tsMultiLegic_), show);
 }
 
-void TSettingsPage::SetKeyboardOptionsEnabled(bool enabled) {
+void TSettingsPage::UpdateEnabledControls() {
+    const int type = session_.StoredReaderType();
+    const bool multi = IsMultiTechnologyType(type);
+    const bool legic = type == kLegicReaderType;
+    const bool keyboard = rgInterface_->itemIndex() == 0;
+
     for (QWidget* control : keyboardOptions_)
-        control->setEnabled(enabled);
+        control->setEnabled(keyboard);
+    // The 125 kHz tags are keyboard options and exist only for the types without a branch of
+    // their own.
+    for (QCheckBox* box : tags125_)
+        box->setEnabled(keyboard && !multi && !legic);
+    edMaxLength_->setEnabled(!multi && !legic);
+
+    for (QWidget* control :
+         {static_cast<QWidget*>(edLegicStartAddr_), static_cast<QWidget*>(edLegicLength_),
+          static_cast<QWidget*>(edLegicSegment_)})
+        control->setEnabled(legic);
+
+    for (QCheckBox* box : lfTags_)
+        box->setEnabled(multi);
+    for (QCheckBox* box : hfTags_)
+        box->setEnabled(multi);
+    for (QWidget* control : {static_cast<QWidget*>(bnSetAll_), static_cast<QWidget*>(bnClearAll_),
+                             static_cast<QWidget*>(edUserCmd_), static_cast<QWidget*>(Label3_)})
+        control->setEnabled(multi);
+    cbLegicReadData_->setEnabled(type == kMultiLegicReaderType);
+    const bool readData = multi && cbLegicReadData_->isChecked();
+    edMultiLegicSegment_->setEnabled(readData);
+    edMultiLegicOffset_->setEnabled(readData);
+    edMultiLegicCount_->setEnabled(readData);
 }
 
 void TSettingsPage::TickAllOnShownMultiPage(bool ticked) {
@@ -411,6 +438,8 @@ void TSettingsPage::DecodeSettings(bool applyEnabled) {
     // Fields of the branch that the reader type does not take keep what the controls show.
     ReaderSettings s = ShownSettings();
     if (session_.Decode(s)) {
+        // Set first: the control changes below count as edits of this record.
+        hasRecord_ = true;
         edVersion_->setText(QString("%1").arg(s.ReaderVersion, 3, 10, QChar('0')));
         const auto* rate = std::find(kBaudRates.begin(), kBaudRates.end(), s.Baud.value_or(0));
         cbBaud_->setCurrentIndex(
@@ -441,12 +470,7 @@ void TSettingsPage::DecodeSettings(bool applyEnabled) {
             edMultiLegicOffset_->setValue(s.MultiLegicOffset);
             edMultiLegicCount_->setValue(s.MultiLegicCount);
             ShowMultiLegicTabByRule();
-            const bool readData = cbLegicReadData_->isChecked();
-            edMultiLegicSegment_->setEnabled(readData);
-            edMultiLegicOffset_->setEnabled(readData);
-            edMultiLegicCount_->setEnabled(readData);
         } else {
-            edLegicSegment_->setEnabled(type == kLegicReaderType);
             edLegicStartAddr_->setValue(s.LegicStartAddr);
             edLegicLength_->setValue(s.LegicLength);
             edLegicSegment_->setValue(s.LegicSegment);
@@ -454,8 +478,14 @@ void TSettingsPage::DecodeSettings(bool applyEnabled) {
             for (std::size_t i = 0; i < tags125_.size(); ++i)
                 tags125_[i]->setChecked(s.Tags125[i]);
         }
+        UpdateEnabledControls();
     }
-    bnApply_->setEnabled(applyEnabled);
+    bnApply_->setEnabled(applyEnabled && hasRecord_);
+}
+
+void TSettingsPage::ForgetRecord() {
+    hasRecord_ = false;
+    bnApply_->setEnabled(false);
 }
 
 void TSettingsPage::mousePressEvent(QMouseEvent* event) {

@@ -28,6 +28,9 @@ class TRadioGroup;
 
 namespace zm880::reader_gui {
 
+// Said while the controls hold no record of the reader or of a loaded file.
+inline constexpr const char* kNoSettingsLoaded = "No settings are loaded";
+
 // The "Main" page: the controls of the settings record, their enable rules, and the decode onto
 // them and the encode from them. Every control carries its name as object name. What a change
 // means for the window (the modified state) is the owner's: it installs the common change
@@ -43,8 +46,12 @@ class TSettingsPage : public QWidget {
     }
 
     // Puts the buffer's settings onto the controls (only when it holds a settings record), then
-    // gives "Apply" the state `applyEnabled`.
+    // gives "Apply" the state `applyEnabled`. The record then counts as loaded.
     void DecodeSettings(bool applyEnabled);
+    // The controls hold no record of this reader or of a loaded file: "Apply" stays disabled
+    // until the next decode.
+    void ForgetRecord();
+    bool HasRecord() const { return hasRecord_; }
     // Writes the controls into the session's buffer.
     void EncodeSettings();
     // The settings as the controls show them.
@@ -70,7 +77,8 @@ class TSettingsPage : public QWidget {
 
     void ShowTypePage(int readerType);
     void ShowMultiLegicTabByRule();
-    void SetKeyboardOptionsEnabled(bool enabled);
+    // Enables each control only when the interface choice and the stored reader type use it.
+    void UpdateEnabledControls();
     void TickAllOnShownMultiPage(bool ticked);
 
     // Handlers, named after their control and event.
@@ -85,6 +93,7 @@ class TSettingsPage : public QWidget {
 
     ReaderSession& session_;
     std::function<void()> commonChange_;
+    bool hasRecord_ = false;
 
     QWidget* pInterfTags_ = nullptr;
     app::TRadioGroup* rgInterface_ = nullptr;
@@ -124,6 +133,9 @@ class TSettingsPage : public QWidget {
     app::TNumberField* edDoubleTimeout_ = nullptr;
     QLabel* lbCharDelay_ = nullptr;
     QLabel* lbDoubleTimeout_ = nullptr;
+    QLabel* Label3_ = nullptr;
+    QPushButton* bnSetAll_ = nullptr;
+    QPushButton* bnClearAll_ = nullptr;
     QPushButton* bnApply_ = nullptr;
 
     // Enabled and disabled together by the interface choice.

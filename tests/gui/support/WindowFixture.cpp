@@ -18,6 +18,21 @@ std::optional<QString> ScriptedDialogs::Next(const QString& fileName) {
     return answer;
 }
 
+void ScriptedDialogs::ShowMessage(const QString& text) {
+    messages << text;
+    if (whileMessageShown)
+        whileMessageShown();
+}
+
+bool ScriptedDialogs::Confirm(const QString& question) {
+    questions << question;
+    if (confirmations.empty())
+        return false;
+    const bool answer = confirmations.front();
+    confirmations.pop_front();
+    return answer;
+}
+
 WindowFixture::WindowFixture()
     : bus_(std::make_shared<hid::SimulatedBus>()),
       dialogs_(std::make_shared<ScriptedDialogs>()),
@@ -57,6 +72,8 @@ app::TMainForm& WindowFixture::Start(const QStringList& arguments) {
     QObject::connect(form_.get(), &app::TMainForm::deviceChangeHandled, [this] { ++rebuilds_; });
     form_->show();
     WaitForRebuilds(1);
+    // Work the window held back during the first rebuild (its first activation) is queued.
+    QCoreApplication::processEvents();
     return *form_;
 }
 

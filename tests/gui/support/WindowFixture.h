@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -22,7 +23,11 @@ class ScriptedDialogs : public app::UserDialogs {
   public:
     std::deque<std::optional<QString>> answers;  // next answer of any file dialog
     QStringList messages;
-    QStringList presetNames;  // file name each file dialog was opened with
+    QStringList presetNames;         // file name each file dialog was opened with
+    std::deque<bool> confirmations;  // next answers to questions; No when empty
+    QStringList questions;
+    // Runs while a message box is "open", as the user's time in front of it.
+    std::function<void()> whileMessageShown;
 
     std::optional<QString> OpenConfigFile(const QString& fileName) override {
         return Next(fileName);
@@ -33,7 +38,8 @@ class ScriptedDialogs : public app::UserDialogs {
     std::optional<QString> OpenUpdateFile(const QString& fileName) override {
         return Next(fileName);
     }
-    void ShowMessage(const QString& text) override { messages << text; }
+    void ShowMessage(const QString& text) override;
+    bool Confirm(const QString& question) override;
 
   private:
     std::optional<QString> Next(const QString& fileName);
