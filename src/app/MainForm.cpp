@@ -121,8 +121,9 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
 
     hidCtl_->SetOnDeviceChange([this](hid::THidDeviceController&) { HidCtlDeviceChange(); });
     hidCtl_->Loaded();
-    if (hidCtl_->ChangeFd() >= 0) {
-        changeNotifier_ = new QSocketNotifier(hidCtl_->ChangeFd(), QSocketNotifier::Read, this);
+    if (hidCtl_->ChangeWaitable() != hid::kNoWaitable) {
+        changeNotifier_ =
+            new QSocketNotifier(hidCtl_->ChangeWaitable(), QSocketNotifier::Read, this);
         connect(changeNotifier_, &QSocketNotifier::activated, this,
                 [this] { PlatformChangesPending(); });
     }

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "cfgfile/SafeFile.h"
+#include "cfgfile/Utf8Path.h"
 
 namespace zm880::cfgfile {
 
@@ -20,7 +21,7 @@ constexpr std::size_t kShownTail = 31;
 // device is refused with its reason instead of being called missing.
 bool IsExistingFile(const std::string& path) {
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::file_status status = fs::status(Utf8Path(path), ec);
     return !ec && fs::exists(status) && !fs::is_directory(status);
 }
 

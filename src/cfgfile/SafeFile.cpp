@@ -1,5 +1,8 @@
 #include "cfgfile/SafeFile.h"
 
+#include "cfgfile/SafeFileNames.h"
+#include "cfgfile/Utf8Path.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <system_error>
 
 namespace zm880::cfgfile {
@@ -17,14 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kTemporaryMarker = ".zm880-";
-constexpr const char* kTemporarySuffix = ".tmp";
-constexpr std::size_t kTemporaryTagLength = 12;
-constexpr int kNameAttempts = 16;
-
 SafeFileError Failure(FileErrorKind kind, const std::string& what, const fs::path& path,
                       const std::string& reason) {
-    return {kind, what + " " + path.string() + ": " + reason};
+    return {kind, what + " " + Utf8Text(path) + ": " + reason};
 }
 
 SafeFileError ErrnoFailure(const std::string& what, const fs::path& path, int error) {
@@ -97,42 +94,12 @@ int WriteAll(int fd, std::span<const std::uint8_t> data) {
     return 0;
 }
 
-std::string RandomTag() {
-    static constexpr std::array<char, 36> kAlphabet{
-        '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h',
-        'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r', 's', 't', 'u', 'v', 'w', 'x', 'y', 'z'};
-    std::random_device random;
-    std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
-    std::string tag;
-    for (std::size_t i = 0; i < kTemporaryTagLength; ++i) {
-        tag += kAlphabet[pick(random)];
-    }
-    return tag;
-}
-
 // Makes the rename itself durable: the folder entry is on disk once its folder is synced.
 void SyncFolder(const fs::path& folder) {
     const Descriptor dir(
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid()) {
         ::fsync(dir.get());
-    }
-}
-
-void RemoveStaleTemporaries(const fs::path& folder) {
-    std::error_code ec;
-    const auto now = fs::file_time_type::clock::now();
-    for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const fs::path& entry = it->path();
-        if (!IsSafeFileTemporaryName(entry.filename().string()) || !it->is_regular_file(ec) || ec) {
-            continue;
-        }
-        const auto written = it->last_write_time(ec);
-        if (!ec && now - written > kStaleTemporaryAge) {
-            fs::remove(entry, ec);
-        }
-        ec.clear();
     }
 }
 
@@ -159,8 +126,7 @@ SafeFileError ReplaceRegularFile(const fs::path& target, const struct stat* old,
     fs::path temp;
     int fd = -1;
     for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
-        temp = folder / ("." + target.filename().string() + kTemporaryMarker + RandomTag() +
-                         kTemporarySuffix);
+        temp = TemporaryNameBeside(target);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0 && errno != EEXIST) {
             return ErrnoFailure("cannot write", target, errno);
@@ -209,25 +175,6 @@ SafeFileError WriteInPlace(const fs::path& path, std::span<const std::uint8_t> d
 }
 
 }  // namespace
-
-bool IsSafeFileTemporaryName(const std::string& name) {
-    const std::string suffix = kTemporarySuffix;
-    const std::size_t marker = name.rfind(kTemporaryMarker);
-    if (name.empty() || name[0] != '.' || marker == std::string::npos || marker == 0 ||
-        name.size() !=
-            marker + std::strlen(kTemporaryMarker) + kTemporaryTagLength + suffix.size() ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
-        return false;
-    }
-    for (std::size_t i = marker + std::strlen(kTemporaryMarker); i < name.size() - suffix.size();
-         ++i) {
-        const char c = name[i];
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 SafeReadResult ReadFileSafely(const fs::path& path, std::uintmax_t maxSize) {
     SafeReadResult result;

@@ -11,6 +11,7 @@
 
 #include "cfgfile/ConfigFile.h"
 #include "cfgfile/SafeFile.h"
+#include "cfgfile/Utf8Path.h"
 #include "cli/Cli.h"
 #include "cli/Printable.h"
 #include "hid/HidDevice.h"
@@ -75,7 +76,8 @@ std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuff
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     if (error) {
-        throw CommandError(kExitFailed, "cannot create the backup directory " + directory.string() +
+        throw CommandError(kExitFailed, "cannot create the backup directory " +
+                                            cfgfile::Utf8Text(directory) +
                                             ": " + error.message() + "; nothing written");
     }
     const std::string stem = TimeStamp() + "-" + ReaderName(session);
@@ -86,8 +88,8 @@ std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuff
         bool taken = false;
         const cfgfile::SafeFileError written = cfgfile::CreateFileExclusively(path, bytes, taken);
         if (written.ok()) {
-            std::cout << "backup: " << Printable(path.string()) << " (undo with: zm880ctl restore "
-                      << Printable(path.string()) << ")\n";
+            std::cout << "backup: " << Printable(cfgfile::Utf8Text(path)) << " (undo with: zm880ctl restore "
+                      << Printable(cfgfile::Utf8Text(path)) << ")\n";
             return path;
         }
         if (!taken) {
@@ -96,7 +98,7 @@ std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuff
         }
     }
     throw CommandError(kExitFailed, "backup failed: no free name for " + stem + ".cfg in " +
-                                        directory.string() + "; nothing written");
+                                        cfgfile::Utf8Text(directory) + "; nothing written");
 }
 
 void ReadSettingsRecord(ReaderSession& session) {
@@ -139,6 +141,14 @@ std::vector<std::size_t> ReadBackDifferences(ReaderSession& session, const Repor
 }
 
 std::filesystem::path BackupDirectory() {
+#ifdef _WIN32
+    // Windows keeps a user's program data, that does not roam, in the local application folder.
+    const char* localAppData = std::getenv("LOCALAPPDATA");
+    if (localAppData == nullptr || *localAppData == '\0') {
+        throw CommandError(kExitFailed, "LOCALAPPDATA is not set; no place for the backup");
+    }
+    return cfgfile::Utf8Path(localAppData) / "zm880" / "backups";
+#else
     const char* stateHome = std::getenv("XDG_STATE_HOME");
     if (stateHome != nullptr && *stateHome != '\0') {
         return std::filesystem::path(stateHome) / "zm880" / "backups";
@@ -149,6 +159,7 @@ std::filesystem::path BackupDirectory() {
                            "neither XDG_STATE_HOME nor HOME is set; no place for the backup");
     }
     return std::filesystem::path(home) / ".local" / "state" / "zm880" / "backups";
+#endif
 }
 
 void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
@@ -171,7 +182,7 @@ void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
     if (!differing.empty()) {
         throw CommandError(kExitFailed,
                            "the reader did not keep the settings: bytes " + IndexList(differing) +
-                               " differ after the write (backup: " + backup.string() + ")");
+                               " differ after the write (backup: " + cfgfile::Utf8Text(backup) + ")");
     }
     std::cout << "settings written and verified\n";
 }

@@ -17,7 +17,7 @@ struct SettingsSnapshot {
 };
 
 // Where backups of reader records go: $XDG_STATE_HOME/zm880/backups, or
-// ~/.local/state/zm880/backups without it.
+// ~/.local/state/zm880/backups without it; %LOCALAPPDATA%\zm880\backups on Windows.
 std::filesystem::path BackupDirectory();
 
 // Saves `record` as a new backup *.cfg of the selected reader (never over another backup, even

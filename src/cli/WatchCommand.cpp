@@ -28,7 +28,7 @@ bool IsReader(const hid::THidDevice& device) {
 void WatchUntilStopped(ReaderAccess& access) {
     constexpr std::chrono::milliseconds kWakeUp{500};
     while (stopRequested == 0) {
-        if (hid::WaitReadable(access.Controller().ChangeFd(), kWakeUp)) {
+        if (hid::WaitSignalled(access.Controller().ChangeWaitable(), kWakeUp)) {
             access.PollChanges();
         }
     }

@@ -110,9 +110,8 @@ void THidDevice::CloseControlChannel() {
 
 Caps THidDevice::QueryCaps() {
     if (!caps_ && OpenControlChannel()) {
-        if (const auto descriptor = control_->GetReportDescriptor()) {
-            // An unparsable descriptor counts as fetched: asking again would give the same.
-            caps_ = ComputeCaps(*descriptor).value_or(Caps{});
+        if (auto caps = control_->GetCaps()) {
+            caps_ = *caps;
         }
         CloseControlChannel();
     }

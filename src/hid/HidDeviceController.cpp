@@ -81,8 +81,8 @@ void THidDeviceController::Notify(int param) {
     DeviceChange();
 }
 
-int THidDeviceController::ChangeFd() const {
-    return platform_ ? platform_->ChangeFd() : -1;
+Waitable THidDeviceController::ChangeWaitable() const {
+    return platform_ ? platform_->ChangeWaitable() : kNoWaitable;
 }
 
 void THidDeviceController::HandlePlatformChanges() {

@@ -22,7 +22,7 @@ using TNotifyEvent = HidEvent<void(THidDeviceController& sender)>;
 // Until Loaded() is called, assigning OnDeviceChange only stores the handler; afterwards
 // assigning a different one reconciles at once.
 //
-// Change notifications: when ChangeFd() becomes readable the owner calls
+// Change notifications: when ChangeWaitable() is signalled the owner calls
 // HandlePlatformChanges(). A notification that arrives while a reconciliation runs (from a
 // handler) is dropped, not queued.
 //
@@ -44,7 +44,7 @@ class THidDeviceController {
 
     // One device-change notification carrying `param`.
     void Notify(int param);
-    int ChangeFd() const;
+    Waitable ChangeWaitable() const;
     // Consumes the platform's pending changes: one notification per change.
     void HandlePlatformChanges();
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "hid/ReportDescriptor.h"
+
 // The one seam between the transport and the operating system. Every backend (hid/linux,
 // hid/sim) implements these interfaces; nothing above hid/ sees an OS header.
 namespace zm880::hid {
@@ -26,6 +28,11 @@ struct InterfaceEntry {
 };
 
 enum class OpenMode { ReadWrite, QueryOnly };
+
+// What a waiter watches for device changes: a descriptor that turns readable on POSIX systems,
+// an event handle that becomes signalled on Windows. kNoWaitable when there is none.
+using Waitable = std::intptr_t;
+inline constexpr Waitable kNoWaitable = -1;
 
 // Why the last feature transfer on a channel failed, as far as the system tells it. `detail`
 // carries the system's own words (or a backend's reason) for the cases without a kind of their own.
@@ -53,8 +60,11 @@ class Channel {
     virtual ~Channel() = default;
 
     virtual std::optional<Attributes> GetAttributes() = 0;
-    // The raw report descriptor; lengths come from ReportDescriptor.h.
+    // The raw report descriptor; nullopt where the system does not hand it out.
     virtual std::optional<std::vector<std::uint8_t>> GetReportDescriptor() = 0;
+    // Report lengths. By default computed from the report descriptor; a system that knows them
+    // itself answers directly.
+    virtual std::optional<Caps> GetCaps();
     // UTF-8 strings; nullopt when the device has none or cannot be asked.
     virtual std::optional<std::string> GetManufacturerString() = 0;
     virtual std::optional<std::string> GetProductString() = 0;
@@ -90,14 +100,14 @@ class Platform {
     virtual std::unique_ptr<Channel> Open(const std::string& path, OpenMode mode,
                                           OpenError& error) = 0;
 
-    // Device-change notifications: a file descriptor that becomes readable when HID interfaces
-    // may have come or gone (-1 when the platform has none), and the call that consumes what is
-    // pending and says how many changes it held.
-    virtual int ChangeFd() const = 0;
+    // Device-change notifications: a waitable that is signalled while changes of the HID
+    // interfaces are pending (kNoWaitable when the platform has none), and the call that consumes
+    // them and says how many it held.
+    virtual Waitable ChangeWaitable() const = 0;
     virtual int TakeChanges() = 0;
 };
 
-// The platform of the machine the program runs on (the Linux backend here).
+// The platform of the machine the program runs on.
 std::unique_ptr<Platform> MakeSystemPlatform();
 
 }  // namespace zm880::hid

@@ -58,6 +58,7 @@ class TracingChannel : public Channel {
     std::optional<std::vector<std::uint8_t>> GetReportDescriptor() override {
         return inner_->GetReportDescriptor();
     }
+    std::optional<Caps> GetCaps() override { return inner_->GetCaps(); }
     std::optional<std::string> GetManufacturerString() override {
         return inner_->GetManufacturerString();
     }
@@ -118,8 +119,8 @@ std::unique_ptr<Channel> TracingPlatform::Open(const std::string& path, OpenMode
     return std::make_unique<TracingChannel>(std::move(channel), log_);
 }
 
-int TracingPlatform::ChangeFd() const {
-    return inner_->ChangeFd();
+Waitable TracingPlatform::ChangeWaitable() const {
+    return inner_->ChangeWaitable();
 }
 
 int TracingPlatform::TakeChanges() {

@@ -391,7 +391,7 @@ TEST_F(HidControllerTest, WithoutAPlatformNothingIsListedOrRaised) {
     EXPECT_EQ(queue.RunPending(), 0);
     EXPECT_EQ(deviceChanges, 0);
     EXPECT_EQ(silent.EnumerateDevices(), 0);
-    EXPECT_EQ(silent.ChangeFd(), -1);
+    EXPECT_EQ(silent.ChangeWaitable(), -1);
     EXPECT_EQ(silent.Version(), "1.0.31");
     EXPECT_EQ(silent.DevThreadSleepTime(), 100);
 }

@@ -312,7 +312,7 @@ TEST(LinuxPlatform, SaysWhyANodeCannotBeOpened) {
 
 TEST(LinuxPlatform, FollowsChangesOrSaysItCannot) {
     LinuxPlatform platform;
-    const int fd = platform.ChangeFd();
+    const int fd = static_cast<int>(platform.ChangeWaitable());
     EXPECT_GE(fd, -1);
     if (fd >= 0) {
         EXPECT_GE(::fcntl(fd, F_GETFD), 0);

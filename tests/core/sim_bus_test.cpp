@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <chrono>
 #include <filesystem>
@@ -7,6 +6,7 @@
 #include <random>
 
 #include "hid/ReportDescriptor.h"
+#include "hid/OsServices.h"
 #include "hid/sim/SimulatedBus.h"
 #include "sim/PlainHidDevice.h"
 
@@ -16,9 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-bool Readable(int fd) {
-    pollfd entry{fd, POLLIN, 0};
-    return ::poll(&entry, 1, 0) == 1;
+bool Readable(Waitable waitable) {
+    return WaitSignalled(waitable, std::chrono::milliseconds(0));
 }
 
 std::unique_ptr<Channel> OpenOrFail(SimulatedBus& bus, std::size_t slot,
@@ -89,11 +88,11 @@ TEST(SimBus, ListsAndDescribesItsDevices) {
 
 TEST(SimBus, SignalsPlugAndUnplugAndGivesAReplugANewIdentity) {
     SimulatedBus bus;
-    EXPECT_FALSE(Readable(bus.ChangeFd()));
+    EXPECT_FALSE(Readable(bus.ChangeWaitable()));
     const std::size_t slot = bus.Add(std::make_unique<sim::ReaderModel>());
-    EXPECT_TRUE(Readable(bus.ChangeFd()));
+    EXPECT_TRUE(Readable(bus.ChangeWaitable()));
     EXPECT_EQ(bus.TakeChanges(), 1);
-    EXPECT_FALSE(Readable(bus.ChangeFd()));
+    EXPECT_FALSE(Readable(bus.ChangeWaitable()));
 
     const std::string before = bus.PresentInterfaces().at(0).identity;
     auto stale = OpenOrFail(bus, slot);
@@ -161,9 +160,9 @@ TEST(SimBus, UnplugsAfterTheGivenNumberOfTransfers) {
     auto channel = OpenOrFail(bus, slot);
 
     EXPECT_TRUE(ReadSettings(*channel));
-    EXPECT_FALSE(Readable(bus.ChangeFd()));
+    EXPECT_FALSE(Readable(bus.ChangeWaitable()));
     EXPECT_TRUE(ReadSettings(*channel));
-    EXPECT_TRUE(Readable(bus.ChangeFd())) << "gone right after the second transfer";
+    EXPECT_TRUE(Readable(bus.ChangeWaitable())) << "gone right after the second transfer";
     EXPECT_FALSE(bus.IsPlugged(slot));
     EXPECT_FALSE(ReadSettings(*channel));
 

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "hid/OsServices.h"
 #include "hid/sim/SimulatedBus.h"
 #include "hid/sim/StateFileAccess.h"
 #include "sim/BusState.h"
@@ -23,9 +23,8 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Kind = TransferError::Kind;
 
-bool Readable(int fd) {
-    pollfd entry{fd, POLLIN, 0};
-    return ::poll(&entry, 1, 0) == 1;
+bool Readable(Waitable waitable) {
+    return WaitSignalled(waitable, std::chrono::milliseconds(0));
 }
 
 // Waits for something another bus's watcher makes true.
@@ -90,12 +89,12 @@ TEST_F(SimLiveBus, AnotherBusOnTheFileHearsOfPlugsAndUnplugs) {
     second.TakeChanges();
 
     first.Add(std::make_unique<sim::ReaderModel>());
-    ASSERT_TRUE(WaitFor([&] { return Readable(second.ChangeFd()); }));
+    ASSERT_TRUE(WaitFor([&] { return Readable(second.ChangeWaitable()); }));
     second.TakeChanges();
     EXPECT_EQ(second.PresentInterfaces().size(), 2u);
 
     first.Unplug(0);
-    ASSERT_TRUE(WaitFor([&] { return Readable(second.ChangeFd()); }));
+    ASSERT_TRUE(WaitFor([&] { return Readable(second.ChangeWaitable()); }));
     second.TakeChanges();
     const auto present = second.PresentInterfaces();
     ASSERT_EQ(present.size(), 1u);
@@ -104,7 +103,7 @@ TEST_F(SimLiveBus, AnotherBusOnTheFileHearsOfPlugsAndUnplugs) {
     // A settings change is no plug: nobody is told to rebuild the device list.
     ASSERT_TRUE(OpenSlot(first, 1)->SetFeature(SettingsWithByte3(0x33)));
     std::this_thread::sleep_for(500ms);
-    EXPECT_FALSE(Readable(second.ChangeFd()));
+    EXPECT_FALSE(Readable(second.ChangeWaitable()));
 }
 
 TEST_F(SimLiveBus, ChangesOfBusesWithAnOldViewAllSurvive) {

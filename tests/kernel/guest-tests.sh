@@ -1,9 +1,13 @@
 #!/bin/bash
 # Runs inside the kernel test guest (scripts/kernel-test), as root in a chroot of the host's
 # root: zm880ctl and the window on the Linux backend, against readers that zm880-uhid creates
-# behind /dev/uhid. Prints one line per check and a closing "result: N passed, N failed".
+# behind /dev/uhid; then, given a Windows build and a wine prefix, zm880ctl.exe under wine
+# against the same readers through wine's HID stack. Prints one line per check and a closing
+# "result: N passed, N failed".
 set -u
-build=${1:?usage: guest-tests.sh BUILD_DIR}
+build=${1:?usage: guest-tests.sh BUILD_DIR [WINDOWS_BUILD_DIR WINE_PREFIX]}
+windows_build=${2:-}
+wine_prefix=${3:-}
 ctl_bin=$build/src/zm880ctl
 uhid_bin=$build/tests/kernel/zm880-uhid
 window_test=$build/tests/kernel/window_kernel_test
@@ -265,6 +269,78 @@ access_granted_after_plug_is_taken_up() {
         fail "watch printed: $out"
 }
 
+# ---- the same readers through wine --------------------------------------------------------
+
+# Runs zm880ctl.exe under wine like zm.
+zmw() {
+    timeout 120 wine "$windows_build/src/zm880ctl.exe" "$@" >"$scratch/out" 2>&1
+    rc=$?
+    out=$(tr -d '\r' <"$scratch/out")
+}
+
+# Wine adds devices a while after they appear; waits until `list` shows the reader.
+wine_sees_reader() {
+    for _ in $(seq 60); do
+        zmw list
+        grep -qF "ZM-880 RFID Reader - VID=169B PID=0710" <<<"$out" && return 0
+        sleep 1
+    done
+    fail "wine never listed the reader: $out"
+}
+
+wine_lists_reader() {
+    [[ -n $wine_prefix ]] || return 77
+    uhid add-reader r1 >/dev/null || return 1
+    wine_sees_reader || return 1
+    note "$out"
+    expect_out "feature report 65 bytes  accessible"
+}
+
+wine_set_show_raw_read_back() {
+    [[ -n $wine_prefix ]] || return 77
+    uhid add-reader r1 >/dev/null || return 1
+    wine_sees_reader || return 1
+    zmw set DoubleTimeout=42
+    expect_rc 0 && expect_out "settings written and verified" || return 1
+    uhid dump-settings r1 "$scratch/wine-set.bin" >/dev/null || return 1
+    [[ $(byte_at "$scratch/wine-set.bin" 7) -eq 42 ]] || fail "reader holds double timeout $(byte_at "$scratch/wine-set.bin" 7)" || return 1
+    zmw show
+    expect_rc 0 || return 1
+    grep -qE 'DoubleTimeout +42 s' <<<"$out" || fail "show did not read 42 back: $out" || return 1
+    zmw raw get 3 --json
+    expect_rc 0 && expect_out '"length":65' && expect_out '"bytes":[3,1,21'
+}
+
+wine_flash_writes_image() {
+    [[ -n $wine_prefix ]] || return 77
+    uhid add-reader r1 >/dev/null || return 1
+    wine_sees_reader || return 1
+    make_update_file || return 1
+    cp "$scratch/update.hex" "$scratch/wine-update.hex"
+    zmw flash "$scratch/wine-update.hex"
+    expect_rc 0 || return 1
+    uhid dump-flash r1 "$scratch/wine-flash.bin" >/dev/null || return 1
+    cmp "$scratch/wine-flash.bin" "$scratch/image.bin" >&2 || fail "flash differs from the image"
+}
+
+wine_watch_hears_plug_and_unplug() {
+    local log=$scratch/wine-watch.log watcher
+    [[ -n $wine_prefix ]] || return 77
+    timeout 180 wine "$windows_build/src/zm880ctl.exe" watch >"$log" 2>&1 &
+    watcher=$!
+    sleep 5
+    uhid add-reader w1 >/dev/null || return 1
+    for _ in $(seq 60); do grep -q arrived "$log" && break; sleep 1; done
+    uhid remove w1 >/dev/null || return 1
+    for _ in $(seq 60); do grep -q removed "$log" && break; sleep 1; done
+    kill -INT "$watcher" 2>/dev/null
+    wait "$watcher"
+    out=$(tr -d '\r' <"$log")
+    note "$out"
+    expect_out "arrived: " && expect_out "ZM-880 RFID Reader - VID=169B PID=0710" &&
+        expect_out "removed: "
+}
+
 window_finds_reader_and_applies() {
     [[ -x $window_test ]] || return 77
     "$window_test" -o "$scratch/window.txt,txt" >/dev/null 2>&1
@@ -292,6 +368,31 @@ run_check "removed reader is named as removed" removed_reader_is_named_as_remove
 run_check "unprivileged user: present but not accessible" unprivileged_user_sees_reader_without_access
 run_check "access granted after plug is taken up" access_granted_after_plug_is_taken_up
 run_check "window finds the reader and applies" window_finds_reader_and_applies
+
+if [[ -n $windows_build && -n $wine_prefix ]]; then
+    # The prepared prefix is read-only here and large: wine gets links to its files, and its own
+    # copies of the files it writes.
+    export WINEPREFIX=$scratch/wine-prefix WINEDEBUG=-all
+    cp -as "$wine_prefix" "$WINEPREFIX"
+    for file in system.reg user.reg userdef.reg .update-timestamp dosdevices; do
+        rm -rf "${WINEPREFIX:?}/$file"
+        cp -a "$wine_prefix/$file" "$WINEPREFIX/$file" 2>/dev/null
+    done
+    started=$SECONDS
+    WINEDEBUG=err+all timeout 300 wine "$windows_build/src/zm880ctl.exe" --version >"$scratch/wine-start" 2>&1
+    rc=$?
+    if [[ $rc -ne 0 ]]; then
+        echo "wine: cannot start zm880ctl.exe (exit code $rc); its checks are skipped:"
+        tail -n 5 "$scratch/wine-start" | sed 's/^/      /'
+        dmesg | tail -n 5 | sed 's/^/      kernel: /'
+        wine_prefix=
+    fi
+    echo "wine: started in $((SECONDS - started)) s"
+fi
+run_check "wine: list shows the reader" wine_lists_reader
+run_check "wine: set, show and raw get read back" wine_set_show_raw_read_back
+run_check "wine: flash writes the image" wine_flash_writes_image
+run_check "wine: watch hears plug and unplug" wine_watch_hears_plug_and_unplug
 
 uhid quit >/dev/null
 wait "$uhid_pid"

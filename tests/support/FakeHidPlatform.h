@@ -68,7 +68,7 @@ class FakeHidPlatform : public hid::Platform {
     std::vector<hid::InterfaceEntry> PresentInterfaces() override;
     std::unique_ptr<hid::Channel> Open(const std::string& path, hid::OpenMode mode,
                                        hid::OpenError& error) override;
-    int ChangeFd() const override { return -1; }
+    hid::Waitable ChangeWaitable() const override { return hid::kNoWaitable; }
     int TakeChanges() override;
 
   private:

@@ -18,7 +18,7 @@ class LinuxPlatform final : public Platform {
     // AccessDenied() is true, so that the reader is still seen.
     std::unique_ptr<Channel> Open(const std::string& path, OpenMode mode,
                                   OpenError& error) override;
-    int ChangeFd() const override { return monitor_.Fd(); }
+    Waitable ChangeWaitable() const override { return monitor_.Fd(); }
     int TakeChanges() override { return monitor_.TakeChanges(); }
 
   private:

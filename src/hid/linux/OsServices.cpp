@@ -5,7 +5,8 @@
 
 namespace zm880::hid {
 
-bool WaitReadable(int fd, std::chrono::milliseconds timeout) {
+bool WaitSignalled(Waitable waitable, std::chrono::milliseconds timeout) {
+    const int fd = static_cast<int>(waitable);
     if (fd < 0) {
         poll(nullptr, 0, static_cast<int>(timeout.count()));
         return false;

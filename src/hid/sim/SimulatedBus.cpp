@@ -216,7 +216,7 @@ class SimulatedBusCore {
         SaveNow();
     }
 
-    int ChangeFd() const { return signal_.Fd(); }
+    Waitable ChangeWaitable() const { return signal_.Handle(); }
     int TakeChanges() { return signal_.Take(); }
 
   private:
@@ -646,8 +646,8 @@ std::unique_ptr<Channel> SimulatedBus::Open(const std::string& path, OpenMode mo
     return nullptr;
 }
 
-int SimulatedBus::ChangeFd() const {
-    return core_->ChangeFd();
+Waitable SimulatedBus::ChangeWaitable() const {
+    return core_->ChangeWaitable();
 }
 
 int SimulatedBus::TakeChanges() {

@@ -74,7 +74,7 @@ class SimulatedBus : public Platform {
     std::vector<InterfaceEntry> PresentInterfaces() override;
     std::unique_ptr<Channel> Open(const std::string& path, OpenMode mode,
                                   OpenError& error) override;
-    int ChangeFd() const override;
+    Waitable ChangeWaitable() const override;
     int TakeChanges() override;
 
   private:

@@ -1,6 +1,7 @@
 #include "hid/sim/StateFileAccess.h"
 
 #include "cfgfile/SafeFile.h"
+#include "cfgfile/Utf8Path.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -52,19 +53,19 @@ fs::path FinalTarget(const fs::path& path) {
 StateFile::StateFile(std::string path) : path_(std::move(path)) {}
 
 StateFile::~StateFile() {
-    if (lockFd_ >= 0) {
-        ::close(lockFd_);
+    if (lock_ >= 0) {
+        ::close(lock_);
     }
-    if (keptFd_ >= 0) {
-        ::close(keptFd_);
+    if (kept_ >= 0) {
+        ::close(kept_);
     }
 }
 
 void StateFile::Keep(int fd) {
-    if (keptFd_ >= 0) {
-        ::close(keptFd_);
+    if (kept_ >= 0) {
+        ::close(kept_);
     }
-    keptFd_ = fd;
+    kept_ = fd;
 }
 
 std::optional<FileStamp> StateFile::CurrentStamp() const {
@@ -81,7 +82,7 @@ std::optional<FileSnapshot> StateFile::Read() {
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::optional<FileStamp> before = CurrentStamp();
-        const cfgfile::SafeReadResult read = cfgfile::ReadFileSafely(path_, kMaxStateFileSize);
+        const cfgfile::SafeReadResult read = cfgfile::ReadFileSafely(cfgfile::Utf8Path(path_), kMaxStateFileSize);
         if (read.error.kind == cfgfile::FileErrorKind::NotFound) {
             return std::nullopt;
         }
@@ -99,7 +100,8 @@ std::optional<FileSnapshot> StateFile::Read() {
 
 FileStamp StateFile::Write(const std::string& text) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const cfgfile::SafeFileError error = cfgfile::WriteFileSafely(path_, {bytes, text.size()});
+    const cfgfile::SafeFileError error =
+        cfgfile::WriteFileSafely(cfgfile::Utf8Path(path_), {bytes, text.size()});
     if (!error.ok()) {
         // The message names the file; the user's line names it once, so only the reason stays.
         const std::size_t reason = error.message.rfind(": ");
@@ -126,20 +128,20 @@ void StateFile::Pin(const FileStamp& stamp) {
 }
 
 void StateFile::Lock() {
-    if (lockFd_ < 0) {
+    if (lock_ < 0) {
         const std::string lockPath = FinalTarget(path_).string() + ".lock";
-        lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (lockFd_ < 0) {
+        lock_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (lock_ < 0) {
             return;
         }
     }
-    while (::flock(lockFd_, LOCK_EX) != 0 && errno == EINTR) {
+    while (::flock(lock_, LOCK_EX) != 0 && errno == EINTR) {
     }
 }
 
 void StateFile::Unlock() {
-    if (lockFd_ >= 0) {
-        ::flock(lockFd_, LOCK_UN);
+    if (lock_ >= 0) {
+        ::flock(lock_, LOCK_UN);
     }
 }
 
@@ -154,6 +156,10 @@ ChangeSignal::ChangeSignal() {
     }
     readFd_ = fds[0];
     writeFd_ = fds[1];
+}
+
+std::intptr_t ChangeSignal::Handle() const {
+    return readFd_;
 }
 
 ChangeSignal::~ChangeSignal() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -9,6 +10,16 @@
 // noticing changes, plus the bus's change notification. Everything here is one small port for
 // each system; the bus itself stays portable.
 namespace zm880::hid::simfile {
+
+// An open file or synchronisation object of the system: a descriptor on POSIX systems, a
+// HANDLE on Windows.
+#ifdef _WIN32
+using NativeHandle = void*;
+inline constexpr NativeHandle kNoHandle = nullptr;
+#else
+using NativeHandle = int;
+inline constexpr NativeHandle kNoHandle = -1;
+#endif
 
 // A state file that is larger than this is refused rather than read.
 inline constexpr std::uint64_t kMaxStateFileSize = 64ull * 1024 * 1024;
@@ -63,18 +74,18 @@ class StateFile {
     void Unlock();
 
   private:
-    void Keep(int fd);
+    void Keep(NativeHandle handle);
     // Keeps the version of `stamp` open if the path still names it.
     void Pin(const FileStamp& stamp);
 
     std::string path_;
-    int lockFd_ = -1;
+    NativeHandle lock_ = kNoHandle;
     // The version last read or written, held open so that its inode number cannot be handed to
     // a later version with an otherwise equal stamp.
-    int keptFd_ = -1;
+    NativeHandle kept_ = kNoHandle;
 };
 
-// A notification that a poll()-style wait can watch: readable while changes are pending.
+// A notification that WaitSignalled can watch: signalled while changes are pending.
 class ChangeSignal {
   public:
     ChangeSignal();
@@ -82,14 +93,21 @@ class ChangeSignal {
     ChangeSignal(const ChangeSignal&) = delete;
     ChangeSignal& operator=(const ChangeSignal&) = delete;
 
-    int Fd() const { return readFd_; }
+    std::intptr_t Handle() const;
     void Raise();
     // Consumes what is pending; returns how many raises it held (at least 1 when any).
     int Take();
 
   private:
-    int readFd_ = -1;
-    int writeFd_ = -1;
+#ifdef _WIN32
+    // A manual-reset event, set while raises are pending; the event itself cannot count them.
+    NativeHandle event_ = kNoHandle;
+    std::atomic<int> pending_{0};
+#else
+    // A pipe: a byte per raise.
+    NativeHandle readFd_ = kNoHandle;
+    NativeHandle writeFd_ = kNoHandle;
+#endif
 };
 
 }  // namespace zm880::hid::simfile

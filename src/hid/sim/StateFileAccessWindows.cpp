@@ -1,0 +1,176 @@
+#include "hid/sim/StateFileAccess.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <utility>
+
+#include "cfgfile/SafeFile.h"
+#include "cfgfile/Utf8Path.h"
+
+namespace zm880::hid::simfile {
+namespace {
+
+namespace fs = std::filesystem;
+
+// File times count 100 ns steps.
+constexpr std::int64_t kNsPerFileTimeStep = 100;
+
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    const auto join = [](DWORD high, DWORD low) {
+        return (std::uint64_t{high} << 32) | std::uint64_t{low};
+    };
+    return {info.dwVolumeSerialNumber, join(info.nFileIndexHigh, info.nFileIndexLow),
+            join(info.nFileSizeHigh, info.nFileSizeLow),
+            static_cast<std::int64_t>(
+                join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)) *
+                kNsPerFileTimeStep};
+}
+
+// Opened for its attributes only, and shared in every way, so that a writer may still replace
+// the file while it is held.
+HANDLE OpenForStamp(const std::string& path) {
+    return CreateFileW(cfgfile::Utf8Path(path).c_str(), FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+std::optional<FileStamp> StampOfHandle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return std::nullopt;
+    }
+    return StampOf(info);
+}
+
+// The file a chain of symbolic links ends at (the path itself when it is no link).
+fs::path FinalTarget(const fs::path& path) {
+    constexpr int kMaxHops = 40;
+    fs::path current = path;
+    for (int hop = 0; hop < kMaxHops; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(current, error))) {
+            return current;
+        }
+        const fs::path target = fs::read_symlink(current, error);
+        if (error) {
+            return current;
+        }
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return current;
+}
+
+}  // namespace
+
+StateFile::StateFile(std::string path) : path_(std::move(path)) {}
+
+StateFile::~StateFile() {
+    if (lock_ != kNoHandle) {
+        CloseHandle(lock_);
+    }
+}
+
+std::optional<FileStamp> StateFile::CurrentStamp() const {
+    const HANDLE file = OpenForStamp(path_);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    const std::optional<FileStamp> stamp = StampOfHandle(file);
+    CloseHandle(file);
+    return stamp;
+}
+
+std::optional<FileSnapshot> StateFile::Read() {
+    // Nobody needs the lock to read, so a writer may replace the file meanwhile: the text
+    // belongs to the stamp only when the stamp is the same before and after.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::optional<FileStamp> before = CurrentStamp();
+        const cfgfile::SafeReadResult read =
+            cfgfile::ReadFileSafely(cfgfile::Utf8Path(path_), kMaxStateFileSize);
+        if (read.error.kind == cfgfile::FileErrorKind::NotFound) {
+            return std::nullopt;
+        }
+        if (!read.error.ok()) {
+            throw std::runtime_error(read.error.message);
+        }
+        const std::optional<FileStamp> after = CurrentStamp();
+        if (before && before == after) {
+            Pin(*after);
+            return FileSnapshot{std::string(read.bytes.begin(), read.bytes.end()), *after};
+        }
+    }
+    throw std::runtime_error(path_ + ": cannot be read: it keeps changing");
+}
+
+FileStamp StateFile::Write(const std::string& text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const cfgfile::SafeFileError error =
+        cfgfile::WriteFileSafely(cfgfile::Utf8Path(path_), {bytes, text.size()});
+    if (!error.ok()) {
+        const std::size_t reason = error.message.rfind(": ");
+        throw SaveError(reason == std::string::npos ? error.message
+                                                    : error.message.substr(reason + 2));
+    }
+    const std::optional<FileStamp> stamp = CurrentStamp();
+    if (!stamp) {
+        throw SaveError("it vanished right after being written");
+    }
+    Pin(*stamp);
+    return *stamp;
+}
+
+// Nothing is held: a file id is not handed to the next file at once here (NTFS counts a
+// sequence in it), and an open handle would make the next replacement fail.
+void StateFile::Pin(const FileStamp&) {}
+
+void StateFile::Lock() {
+    if (lock_ == kNoHandle) {
+        const fs::path lockPath = FinalTarget(cfgfile::Utf8Path(path_)).native() + L".lock";
+        const HANDLE file = CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        lock_ = file;
+    }
+    OVERLAPPED whole{};
+    LockFileEx(lock_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
+}
+
+void StateFile::Unlock() {
+    if (lock_ != kNoHandle) {
+        OVERLAPPED whole{};
+        UnlockFileEx(lock_, 0, MAXDWORD, MAXDWORD, &whole);
+    }
+}
+
+ChangeSignal::ChangeSignal() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    if (event_ == nullptr) {
+        throw std::runtime_error("simulated bus: no change event: system error " +
+                                 std::to_string(GetLastError()));
+    }
+}
+
+ChangeSignal::~ChangeSignal() {
+    CloseHandle(event_);
+}
+
+std::intptr_t ChangeSignal::Handle() const {
+    return reinterpret_cast<std::intptr_t>(event_);
+}
+
+void ChangeSignal::Raise() {
+    pending_.fetch_add(1);
+    SetEvent(event_);
+}
+
+int ChangeSignal::Take() {
+    // Reset before taking: a raise counted meanwhile sets the event again.
+    ResetEvent(event_);
+    return pending_.exchange(0);
+}
+
+}  // namespace zm880::hid::simfile
