@@ -14,6 +14,7 @@
 
 #include "hid/sim/SimulatedBus.h"
 #include "support/RunCli.h"
+#include "support/TestFolders.h"
 
 namespace zm880::test {
 namespace {
@@ -56,7 +57,7 @@ class FileSafety : public testing::Test {
         hex_ = Write("in.hex", kHex);
         state_ = (dir_ / "bus.json").string();
         hid::SimulatedBus(state_).Save();
-        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        UseStateHome(dir_ / "state");
     }
     void TearDown() override { fs::remove_all(dir_); }
 

@@ -96,7 +96,8 @@ TEST_F(FwCommands, FailuresExitWithOneLineNamingTheFault) {
     };
     const Case cases[] = {
         {{"fw", "check", damaged}, 1, damaged + ": line 2: checksum mismatch"},
-        {{"fw", "check", missing}, 1, "cannot read " + missing + ": No such file or directory"},
+        // The reason is the system's own text, which differs between systems.
+        {{"fw", "check", missing}, 1, "cannot read " + missing + ": "},
         {{"fw", "image", damaged, "-o", keptOutput}, 1, damaged + ": line 2: checksum mismatch"},
         {{"fw", "image", valid, "-o", (dir_ / "no-dir" / "x.bin").string()},
          1,

@@ -27,12 +27,7 @@ class ReaderCommandsTest : public ::testing::Test {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         state_ = (dir_ / "bus.json").string();
-        // The backups go to <state>/zm880/backups on both systems.
-#ifdef _WIN32
-        _putenv_s("LOCALAPPDATA", (dir_ / "state").string().c_str());
-#else
-        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
-#endif
+        UseStateHome(dir_ / "state");
     }
 
     void TearDown() override { fs::remove_all(dir_); }

@@ -15,6 +15,7 @@
 
 #include "sim/BusState.h"
 #include "support/RunCli.h"
+#include "support/TestFolders.h"
 
 namespace zm880::test {
 namespace {
@@ -127,7 +128,7 @@ class SimCommandTest : public ::testing::Test {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         state_ = (dir_ / "bus.json").string();
-        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        UseStateHome(dir_ / "state");
     }
     void TearDown() override { fs::remove_all(dir_); }
 

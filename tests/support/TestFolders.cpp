@@ -1,5 +1,6 @@
 #include "support/TestFolders.h"
 
+#include <cstdlib>
 #include <random>
 
 namespace zm880::test {
@@ -29,6 +30,14 @@ std::vector<fs::path> BackupFiles(const fs::path& stateHome) {
         return {};
     }
     return {fs::directory_iterator(directory), fs::directory_iterator()};
+}
+
+void UseStateHome(const std::filesystem::path& stateHome) {
+#ifdef _WIN32
+    _putenv_s("LOCALAPPDATA", stateHome.string().c_str());
+#else
+    setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+#endif
 }
 
 }  // namespace zm880::test

@@ -21,6 +21,10 @@ class TempFolderTest : public ::testing::Test {
 // The names in `folder`, sorted: shows that nothing (a temporary, a stray copy) was left behind.
 std::set<std::string> FolderNames(const std::filesystem::path& folder);
 
+// Points the programs' backup folder at <stateHome>/zm880/backups: XDG_STATE_HOME on POSIX
+// systems, LOCALAPPDATA on Windows.
+void UseStateHome(const std::filesystem::path& stateHome);
+
 // The backups that settings writes made under the state folder `stateHome` (XDG_STATE_HOME).
 std::vector<std::filesystem::path> BackupFiles(const std::filesystem::path& stateHome);
 
