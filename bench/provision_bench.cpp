@@ -57,8 +57,8 @@ double BackupFloorSeconds(const std::filesystem::path& folder, int round) {
     for (int i = 0; i < kReaders; ++i) {
         bool taken = false;
         cfgfile::CreateFileExclusively(
-            folder / ("floor-" + std::to_string(round) + "-" + std::to_string(i) + ".cfg"),
-            record, taken);
+            folder / ("floor-" + std::to_string(round) + "-" + std::to_string(i) + ".cfg"), record,
+            taken);
     }
     return std::chrono::duration<double>(Clock::now() - start).count();
 }

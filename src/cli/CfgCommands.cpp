@@ -99,8 +99,8 @@ void SaveWithProfile(const std::string& command, const LoadedRecord& record,
     const nlohmann::ordered_json profile = ReadProfileFile(command, profilePath);
     ReportBuffer buffer = record.buffer;
     if (const std::optional<std::string> refusal = ApplyProfileToRecord(profile, buffer)) {
-        throw CommandError(kExitUsage, command + ": " + profilePath + ": " + *refusal +
-                                           " (for " + file + "); nothing written");
+        throw CommandError(kExitUsage, command + ": " + profilePath + ": " + *refusal + " (for " +
+                                           file + "); nothing written");
     }
     WriteOutputFile(command, out, std::span(buffer.data(), cfgfile::kConfigFileSize));
     PrintStoredChanges(record, buffer, out);

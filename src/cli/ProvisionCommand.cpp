@@ -66,8 +66,8 @@ class ReportFile {
         }
         out_.open(path, std::ios::app);
         if (!out_) {
-            throw CommandError(kExitFailed, "cannot open the report " + Printable(path) +
-                                                "; no reader touched");
+            throw CommandError(kExitFailed,
+                               "cannot open the report " + Printable(path) + "; no reader touched");
         }
     }
 
@@ -146,9 +146,10 @@ void AddProvisionCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& op
         "Give every reader attached now and every reader plugged in later the fields of a "
         "profile: each is backed up, optionally updated, written and verified by read-back, "
         "once per plug, until Ctrl+C or --count readers are done");
-    command->add_option("PROFILE", args->profile,
-                        "JSON profile (as 'save FILE.json' writes); a key no reader type takes "
-                        "refuses it before any reader is touched (exit 2)")
+    command
+        ->add_option("PROFILE", args->profile,
+                     "JSON profile (as 'save FILE.json' writes); a key no reader type takes "
+                     "refuses it before any reader is touched (exit 2)")
         ->required();
     command->add_option("--firmware", args->firmware, "Update the firmware first from FILE.hex")
         ->type_name("FILE.hex");
@@ -157,9 +158,10 @@ void AddProvisionCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& op
     command->add_option("--count", args->count, "Stop after N readers")
         ->type_name("N")
         ->check(CLI::PositiveNumber);
-    command->add_option("--report", args->report,
-                        "Append one JSON object per reader to FILE.jsonl: time, path, "
-                        "readerType, backup, changes, result, reason")
+    command
+        ->add_option("--report", args->report,
+                     "Append one JSON object per reader to FILE.jsonl: time, path, "
+                     "readerType, backup, changes, result, reason")
         ->type_name("FILE.jsonl");
     command
         ->add_option("--simulate", options->simulate,

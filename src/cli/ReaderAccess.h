@@ -26,7 +26,7 @@ void AddReaderOptions(CLI::App& command, GlobalOptions& options);
 // decorator with --trace.
 struct CommandPlatform {
     std::shared_ptr<hid::Platform> platform;
-    hid::SimulatedBus* simulatedBus = nullptr;        // within platform, when it is simulated
+    hid::SimulatedBus* simulatedBus = nullptr;      // within platform, when it is simulated
     const hid::TracingPlatform* tracing = nullptr;  // platform itself, with --trace
 };
 // Throws CommandError: exit 2 for a state file that is not one, exit 1 when it or the trace

@@ -223,9 +223,9 @@ void AddSaveCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
             if (IsProfileName(*file)) {
                 ReadSettingsRecord(session);
                 const std::string text = ProfileText(RecordToProfile(session.Buffer()));
-                WriteOutputFile("", *file,
-                                std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                          text.size()));
+                WriteOutputFile(
+                    "", *file,
+                    std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
             } else {
                 session.Encode(ReadReaderSettings(session));
                 WriteOutputFile("", *file,
@@ -276,18 +276,20 @@ void AddSettingsWriteCommands(CLI::App& app, const std::shared_ptr<GlobalOptions
     CLI::App* loadCmd =
         AddWriteCommand(app, options, load, "load",
                         "Write the settings of a *.cfg file, or the fields a *.json profile names");
-    loadCmd->add_option("FILE", load->file,
-                        "Settings file to read; a name ending in .json is a profile: only the "
-                        "fields it names are set, a field the reader's type does not store or a "
-                        "value out of range refuses it (exit 2, nothing written)")
+    loadCmd
+        ->add_option("FILE", load->file,
+                     "Settings file to read; a name ending in .json is a profile: only the "
+                     "fields it names are set, a field the reader's type does not store or a "
+                     "value out of range refuses it (exit 2, nothing written)")
         ->required();
     loadCmd->add_flag("--force", load->force,
                       "Write the file even when it is for another reader type (byte 8)");
     loadCmd->callback([options, load, &exitCode] {
         if (IsProfileName(load->file)) {
             if (load->force) {
-                throw CommandError(kExitUsage, "--force is for *.cfg files; a profile is refused "
-                                               "by any reader type that does not store its fields");
+                throw CommandError(kExitUsage,
+                                   "--force is for *.cfg files; a profile is refused "
+                                   "by any reader type that does not store its fields");
             }
             const nlohmann::ordered_json profile = ReadProfileFile("", load->file);
             ReaderAccess access(*options);

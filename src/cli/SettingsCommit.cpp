@@ -53,8 +53,8 @@ void WriteVerifiedPrintingBackup(ReaderSession& session, const ReportBuffer& bef
     if (!backup.ok()) {
         throw CommandError(kExitFailed, backup.error);
     }
-    std::cout << "backup: " << Printable(backup.path.string())
-              << " (undo with: zm880ctl restore " << Printable(backup.path.string()) << ")\n";
+    std::cout << "backup: " << Printable(backup.path.string()) << " (undo with: zm880ctl restore "
+              << Printable(backup.path.string()) << ")\n";
     const WriteOutcome written = WriteAndVerify(session, scope, backup.path);
     if (!written.ok) {
         throw CommandError(kExitFailed, written.message);

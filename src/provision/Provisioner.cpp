@@ -86,8 +86,8 @@ bool Provision(ReaderSession& session, const ProvisionPlan& plan, ProvisionResul
         }
         const TransferResult reread = session.ReadConfig();
         if (!reread.Ok) {
-            result.reason = "firmware updated, but the settings could not be read: " +
-                            reread.Message;
+            result.reason =
+                "firmware updated, but the settings could not be read: " + reread.Message;
             return false;
         }
         target = session.Buffer();
@@ -99,8 +99,7 @@ bool Provision(ReaderSession& session, const ProvisionPlan& plan, ProvisionResul
 
     session.Buffer() = target;
     session.SetStoredReaderType(target[kReaderTypeByte]);
-    const WriteOutcome written =
-        WriteAndVerify(session, VerifyScope::EncodedFields, backup.path);
+    const WriteOutcome written = WriteAndVerify(session, VerifyScope::EncodedFields, backup.path);
     if (!written.ok) {
         result.reason = written.message;
         return false;
@@ -208,8 +207,8 @@ std::size_t Provisioner::Run(const ResultHandler& onResult, std::size_t limit) {
         }
         const int changeFd = controller.ChangeFd();
         const std::array<int, 2> fds = {changeFd, stop_.Fd()};
-        const int ready = hid::WaitAnyReadable(
-            fds, changeFd < 0 ? kPollWithoutNotification : kWaitWithoutEnd);
+        const int ready =
+            hid::WaitAnyReadable(fds, changeFd < 0 ? kPollWithoutNotification : kWaitWithoutEnd);
         if (changeFd < 0) {
             controller.DeviceChange();
         } else if (ready == 0) {

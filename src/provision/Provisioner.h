@@ -28,8 +28,8 @@ struct ProvisionPlan {
 struct ProvisionResult {
     std::string time;  // when the reader was done, UTC: "2026-12-10T08:15:02.123Z"
     std::string path;
-    std::optional<int> readerType;  // byte 8 as read; none when the reader could not be read
-    std::string backupPath;         // empty when no backup was written
+    std::optional<int> readerType;     // byte 8 as read; none when the reader could not be read
+    std::string backupPath;            // empty when no backup was written
     std::vector<FieldChange> changes;  // fields the write changed; empty unless ok
     bool ok = false;
     std::string reason;  // why it failed

@@ -412,22 +412,22 @@ std::optional<std::string> CheckProfileType(const std::string& key,
                                             const nlohmann::ordered_json& value,
                                             std::optional<std::uint8_t> readerType) {
     const bool isTypeKey = key == "ReaderType";
-    const bool wellFormed =
-        isTypeKey ? value.is_number_integer() && value.get<long long>() >= 0 &&
-                        value.get<long long>() <= 255
-                  : value.is_string() || value.is_null();
+    const bool wellFormed = isTypeKey ? value.is_number_integer() && value.get<long long>() >= 0 &&
+                                            value.get<long long>() <= 255
+                                      : value.is_string() || value.is_null();
     if (!wellFormed) {
-        return key + (isTypeKey ? " must be a whole number from 0 to 255, not "
-                                : " must be a type name or null, not ") +
+        return key +
+               (isTypeKey ? " must be a whole number from 0 to 255, not "
+                          : " must be a type name or null, not ") +
                value.dump();
     }
     if (!readerType) {
         return std::nullopt;
     }
     const std::optional<std::string_view> name = DeviceTypeName(*readerType);
-    const bool matches = isTypeKey ? value.get<long long>() == *readerType
-                                   : (value.is_null() ? !name
-                                                      : name && *name == value.get<std::string>());
+    const bool matches =
+        isTypeKey ? value.get<long long>() == *readerType
+                  : (value.is_null() ? !name : name && *name == value.get<std::string>());
     if (matches) {
         return std::nullopt;
     }
@@ -460,8 +460,9 @@ std::optional<std::string> ApplyProfile(ReaderSettings& settings,
         }
         const Field& field = *found;
         if (field.scope == Scope::ShownOnly) {
-            return key + " is shown only: the reader reports it and writing the settings never "
-                         "changes it";
+            return key +
+                   " is shown only: the reader reports it and writing the settings never "
+                   "changes it";
         }
         if (readerType && !Writes(field.scope, *readerType)) {
             return key + " is not stored for reader type " + ReaderTypeText(*readerType) +

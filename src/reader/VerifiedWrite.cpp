@@ -130,9 +130,8 @@ WriteOutcome WriteAndVerify(ReaderSession& session, VerifyScope scope,
         return outcome;
     }
     if (readBack.Length < write.Length) {
-        outcome.message = "written, but the read-back returned " +
-                          std::to_string(readBack.Length) + " of " +
-                          std::to_string(write.Length) + " bytes";
+        outcome.message = "written, but the read-back returned " + std::to_string(readBack.Length) +
+                          " of " + std::to_string(write.Length) + " bytes";
         return outcome;
     }
     std::vector<std::size_t> differing;
@@ -143,8 +142,8 @@ WriteOutcome WriteAndVerify(ReaderSession& session, VerifyScope scope,
     }
     if (!differing.empty()) {
         outcome.message = std::string("the reader did not keep the ") +
-                          (scope == VerifyScope::WholeReport ? "record" : "settings") +
-                          ": bytes " + IndexList(differing) + " differ after the write" +
+                          (scope == VerifyScope::WholeReport ? "record" : "settings") + ": bytes " +
+                          IndexList(differing) + " differ after the write" +
                           (backup.empty() ? "" : " (backup: " + backup.string() + ")");
         return outcome;
     }
@@ -153,8 +152,7 @@ WriteOutcome WriteAndVerify(ReaderSession& session, VerifyScope scope,
 }
 
 WriteOutcome BackUpWriteAndVerify(ReaderSession& session, const ReportBuffer& before,
-                                  const std::filesystem::path& backupDirectory,
-                                  VerifyScope scope) {
+                                  const std::filesystem::path& backupDirectory, VerifyScope scope) {
     const BackupResult backup = WriteBackup(backupDirectory, BackupReaderName(session), before);
     if (!backup.ok()) {
         return {false, {}, backup.error, 0};

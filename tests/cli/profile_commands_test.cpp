@@ -95,7 +95,8 @@ TEST_F(ProfileCommands, ARefusedProfileWritesNothingAndNamesTheField) {
     const Bytes file(before.begin(), before.end());
     const fs::path cfg = dir_ / "reader.cfg";
     std::ofstream(cfg, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
     struct Case {
         json profile;
         std::string field;

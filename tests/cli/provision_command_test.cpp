@@ -116,9 +116,8 @@ TEST_F(ProvisionCommand, ProvisionsPresentAndLaterReadersAndReportsTheFaultyOne)
         EXPECT_EQ(line["result"], slot == 1 ? "failed" : "ok");
         EXPECT_EQ(line["changes"].size(), slot == 1 ? 0u : 2u);
     }
-    EXPECT_EQ(lines[0]["changes"][0], json({{"field", "CharDelay"},
-                                            {"before", "0 ms"},
-                                            {"after", "150 ms"}}));
+    EXPECT_EQ(lines[0]["changes"][0],
+              json({{"field", "CharDelay"}, {"before", "0 ms"}, {"after", "150 ms"}}));
     EXPECT_TRUE(Contains(lines[1]["reason"].get<std::string>(), "simulated fault"));
 }
 

@@ -171,7 +171,9 @@ TEST(ProfileApply, RefusesTheWholeProfileNamingTheFieldAndLeavesTheRecord) {
     };
     const std::vector<Case> cases = {
         // A field of another type's branch, after one that would have been set.
-        {0, {{"CharDelay", 20}, {"LegicLength", 10}}, "LegicLength is not stored for reader type 0"},
+        {0,
+         {{"CharDelay", 20}, {"LegicLength", 10}},
+         "LegicLength is not stored for reader type 0"},
         {1, {{"UserCmd", 3}}, "UserCmd is not stored for reader type 1"},
         {1, {{"MaxLength", 100}}, "MaxLength must be a whole number from 0 to 99"},
         {0, {{"CharDelay", 2001}}, "CharDelay must be a whole number from 0 to 2000"},
@@ -186,7 +188,8 @@ TEST(ProfileApply, RefusesTheWholeProfileNamingTheFieldAndLeavesTheRecord) {
         {0, {{"Colour", "red"}}, "unknown field \"Colour\""},
         {0, {{"charDelay", 20}}, "unknown field \"charDelay\""},
         {0, {{"ReaderVersion", 3}}, "ReaderVersion is shown only"},
-        {0, {{"ReaderType", 3}},
+        {0,
+         {{"ReaderType", 3}},
          "ReaderType is 3 in the profile, but the settings are of reader type 0 (ZM-880)"},
         {0, {{"ReaderTypeName", "Legic"}}, "ReaderTypeName is \"Legic\" in the profile"},
     };

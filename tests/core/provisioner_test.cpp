@@ -129,8 +129,8 @@ TEST_F(ProvisionerTest, HandlesTheReadersPresentAndThosePluggedLaterAndReportsTh
         EXPECT_TRUE(Provisioned(slot, original));
         ASSERT_EQ(result.changes.size(), 2u);
         EXPECT_EQ(result.changes[0], (FieldChange{"CharDelay", "0 ms", "150 ms"}));
-        EXPECT_EQ(result.changes[1], (FieldChange{"Interface", "0 (USB-HID-Keyboard)",
-                                                  "1 (USB-VCOM)"}));
+        EXPECT_EQ(result.changes[1],
+                  (FieldChange{"Interface", "0 (USB-HID-Keyboard)", "1 (USB-VCOM)"}));
     }
     const json line = ResultToJson(results[1]);
     EXPECT_EQ(line["result"], "failed");

@@ -121,9 +121,8 @@ TEST_F(VerifiedWriteTest, EachFailureIsNamedAndABackupFailureWritesNothing) {
     // No place for the backup: nothing is sent to the reader.
     std::ofstream(dir_ / "file") << "x";
     OneReader reader(std::make_unique<sim::ReaderModel>());
-    const WriteOutcome outcome = BackUpWriteAndVerify(reader.session, reader.before,
-                                                      dir_ / "file" / "backups",
-                                                      VerifyScope::EncodedFields);
+    const WriteOutcome outcome = BackUpWriteAndVerify(
+        reader.session, reader.before, dir_ / "file" / "backups", VerifyScope::EncodedFields);
     EXPECT_FALSE(outcome.ok);
     EXPECT_TRUE(outcome.backup.empty());
     EXPECT_NE(outcome.message.find("cannot create the backup directory"), std::string::npos)
