@@ -175,11 +175,12 @@ TEST_F(ProvisionerTest, ARefusedProfileOrAFailedUpdateWritesNoSettings) {
     const std::size_t legic = AddReader();
     bus_->Reader(legic).SetReaderType(3);
     const sim::SettingsRecord legicBefore = bus_->Reader(legic).Settings();
-    Provisioner refused(bus_, Plan({{"LfTags", {"EM4102"}}}));
-    BackgroundRun first(refused, 1);
+    Provisioner withLfTags(bus_, Plan({{"LfTags", {"EM4102"}}}));
+    BackgroundRun first(withLfTags, 1);
     first.Join();
-    ASSERT_EQ(first.Results().size(), 1u);
-    const ProvisionResult& refusal = first.Results()[0];
+    const std::vector<ProvisionResult> refused = first.Results();
+    ASSERT_EQ(refused.size(), 1u);
+    const ProvisionResult& refusal = refused[0];
     EXPECT_FALSE(refusal.ok);
     EXPECT_NE(refusal.reason.find("LfTags is not stored for reader type 3"), std::string::npos)
         << refusal.reason;
