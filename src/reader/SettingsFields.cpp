@@ -232,6 +232,25 @@ std::string ValueText(const Field& field, const ReaderSettings& settings) {
     return {};
 }
 
+bool SameValue(const Field& field, const ReaderSettings& a, const ReaderSettings& b) {
+    switch (field.kind) {
+        case Kind::Number:
+        case Kind::Choice:
+        case Kind::UserCmd:
+            return a.*field.number == b.*field.number;
+        case Kind::Flag:
+            return a.*field.flag == b.*field.flag;
+        case Kind::Baud:
+            return a.Baud == b.Baud;
+        case Kind::Tags: {
+            const std::span<const bool> x = field.viewTags(a);
+            const std::span<const bool> y = field.viewTags(b);
+            return std::equal(x.begin(), x.end(), y.begin(), y.end());
+        }
+    }
+    return false;
+}
+
 const Field* FindField(std::string_view name) {
     const auto found = std::find_if(kFields.begin(), kFields.end(),
                                     [&](const Field& field) { return SameText(field.name, name); });
@@ -579,6 +598,10 @@ std::optional<std::string> ApplyAssignments(ReaderSettings& settings,
 std::vector<FieldChange> DiffSettings(const ReaderSettings& before, const ReaderSettings& after) {
     std::vector<FieldChange> changes;
     for (const Field& field : kFields) {
+        // The texts differ exactly when the values do; only those are worth building.
+        if (SameValue(field, before, after)) {
+            continue;
+        }
         std::string was = ValueText(field, before);
         std::string now = ValueText(field, after);
         if (was != now) {
