@@ -1,8 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,35 @@ namespace zm880::hid {
 // Returns false on a timeout, on an interrupting signal (so a stop request is seen at once) and
 // for kNoWaitable.
 bool WaitSignalled(Waitable waitable, std::chrono::milliseconds timeout);
+
+// Waits until one of `waitables` is signalled or `timeout` has passed (a negative timeout waits
+// without end); kNoWaitable entries are skipped. Returns the index of the first signalled one, or
+// -1 on a timeout or an interrupting signal.
+int WaitAnySignalled(std::span<const Waitable> waitables, std::chrono::milliseconds timeout);
+
+// A one-way stop request that another thread or a signal handler raises: once raised, its
+// waitable stays signalled, so a wait on it ends at once. Raise is async-signal-safe on POSIX
+// systems; Windows runs console control handlers on a thread of their own.
+class StopSignal {
+  public:
+    StopSignal();
+    ~StopSignal();
+    StopSignal(const StopSignal&) = delete;
+    StopSignal& operator=(const StopSignal&) = delete;
+
+    Waitable Signalled() const { return signalled_; }
+    void Raise() noexcept;
+    bool Raised() const noexcept { return raised_.load(); }
+
+  private:
+    std::atomic<bool> raised_{false};
+    // The read end of a pipe on POSIX systems, a manual-reset event on Windows.
+    Waitable signalled_ = kNoWaitable;
+    Waitable raiser_ = kNoWaitable;
+};
+
+// `time` in the local time zone, safe to call from any thread.
+std::tm LocalTime(std::time_t time);
 
 // Whether standard output is a terminal, where progress may be redrawn in place.
 bool StandardOutputIsTerminal();
