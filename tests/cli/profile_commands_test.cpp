@@ -39,7 +39,7 @@ class ProfileCommands : public TempFolderTest {
     void SetUp() override {
         TempFolderTest::SetUp();
         state_ = (dir_ / "bus.json").string();
-        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        UseStateHome(dir_ / "state");
         OnBus([](hid::SimulatedBus& bus) {
             bus.Add(std::make_unique<sim::ReaderModel>());
             for (std::size_t slot = 0; slot < 2; ++slot) {

@@ -45,7 +45,7 @@ class ProvisionCommand : public TempFolderTest {
         state_ = (dir_ / "bus.json").string();
         report_ = (dir_ / "report.jsonl").string();
         profile_ = (dir_ / "profile.json").string();
-        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        UseStateHome(dir_ / "state");
         std::ofstream(profile_) << R"({"CharDelay": 150, "Interface": 1})";
     }
 
