@@ -14,6 +14,8 @@
 #include <QStatusBar>
 
 #include <array>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "app/CfgPathStore.h"
@@ -24,6 +26,7 @@
 #include "cfgfile/gui/ConfigFileCommands.h"
 #include "diag/gui/RawConsolePage.h"
 #include "flasher/gui/UpdateCommand.h"
+#include "hid/HidDevice.h"
 #include "reader/gui/SettingsPage.h"
 
 namespace zm880::app {
@@ -69,6 +72,31 @@ QString FailureText(const QString& what, const TransferResult& result) {
     if (!result.Message.empty())
         text += ": " + QString::fromStdString(result.Message);
     return text;
+}
+
+// With several readers every entry names its device path as well: identical readers have the
+// same product text. A reader whose claim was refused has no path and shows its position.
+QStringList DeviceListTexts(const std::vector<DeviceEntry>& entries) {
+    QStringList texts;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        QString text = QString::fromStdString(entries[i].Text);
+        if (entries.size() > 1)
+            text += QString(" (%1)").arg(entries[i].Device
+                                             ? QString::fromStdString(
+                                                   entries[i].Device->PnPInfo().DevicePath)
+                                             : QString::number(i + 1));
+        texts << text;
+    }
+    return texts;
+}
+
+// The entry whose reader is plugged in as `devInst`; none for an empty identity.
+std::optional<std::size_t> EntryOf(const std::vector<DeviceEntry>& entries,
+                                   const std::string& devInst) {
+    for (std::size_t i = 0; i < entries.size() && !devInst.empty(); ++i)
+        if (entries[i].Device && entries[i].Device->PnPInfo().DevInst == devInst)
+            return i;
+    return std::nullopt;
 }
 
 bool IsCtrlC(const QKeyEvent& key) {
@@ -187,6 +215,9 @@ void TMainForm::BuildDevicePanel(QWidget* parent) {
     cbDevListBox_->setGeometry(10, 8, 647, 24);
     cbDevListBox_->setEnabled(false);
     cbDevListBox_->setFocusPolicy(Qt::NoFocus);
+    connect(cbDevListBox_, &QComboBox::activated, this, [this](int index) {
+        ChooseReader(static_cast<std::size_t>(index));
+    });
 }
 
 void TMainForm::BuildPages(QWidget* parent) {
@@ -370,8 +401,9 @@ void TMainForm::HidCtlDeviceChange() {
     const TBusyScope busy(*this);
     session_->RebuildDeviceList();
     cbDevListBox_->clear();
-    for (const DeviceEntry& entry : session_->Entries())
-        cbDevListBox_->addItem(QString::fromStdString(entry.Text));
+    cbDevListBox_->addItems(DeviceListTexts(session_->Entries()));
+    // A single reader needs no choice.
+    cbDevListBox_->setEnabled(cbDevListBox_->count() > 1);
     if (hooks_.DeviceListRebuilt)
         hooks_.DeviceListRebuilt();
     ShowDiscoveredReaders();
@@ -379,16 +411,36 @@ void TMainForm::HidCtlDeviceChange() {
 }
 
 void TMainForm::ShowDiscoveredReaders() {
-    // Whatever the controls show belonged to the list before this change.
-    settingsPage_->ForgetRecord();
-    configFiles_->SetReaderType(std::nullopt);
     if (!session_->HasReader()) {
+        // Whatever the controls show belonged to the list before this change.
+        settingsPage_->ForgetRecord();
+        configFiles_->SetReaderType(std::nullopt);
         PageControl1_->setCurrentWidget(tsWellcome_);
         SetReaderCommandsEnabled(false);
         return;
     }
-    cbDevListBox_->setCurrentIndex(0);
-    session_->Select(0);
+    // The chosen reader stays chosen while it is plugged in; otherwise the first one is used.
+    const std::size_t index = EntryOf(session_->Entries(), chosenReader_).value_or(0);
+    ShowReader(index);
+}
+
+void TMainForm::ChooseReader(std::size_t index) {
+    const TBusyScope busy(*this);
+    if (index >= session_->Entries().size() || index == session_->SelectedIndex())
+        return;
+    const ReaderDevice device = session_->Entries()[index].Device;
+    chosenReader_ = device ? device->PnPInfo().DevInst : std::string();
+    // What the status bar said was about the reader shown before.
+    SetStatusText(QString());
+    ShowReader(index);
+}
+
+void TMainForm::ShowReader(std::size_t index) {
+    // Whatever the controls show belonged to another reader or to the list before this change.
+    settingsPage_->ForgetRecord();
+    configFiles_->SetReaderType(std::nullopt);
+    cbDevListBox_->setCurrentIndex(static_cast<int>(index));
+    session_->Select(index);
     DevListBox1Click();
     PageControl1_->setCurrentWidget(settingsPage_);
     SetReaderCommandsEnabled(true);

@@ -87,6 +87,9 @@ class TMainForm : public QMainWindow {
     void HidCtlDeviceChange();
     // The steps of a device change after the list was rebuilt.
     void ShowDiscoveredReaders();
+    // The user chose entry `index` of the device list: it becomes the reader the window works
+    // with and its settings are shown as after a device change.
+    void ChooseReader(std::size_t index);
     void DevListBox1Click();
     void cbUsedAltKeyClick();
     void bnApplyClick();
@@ -134,6 +137,9 @@ class TMainForm : public QMainWindow {
     void PlatformChangesPending();
     void RunWhenIdle(std::function<void()> task);
     void ResumeDeferredWork();
+    // Selects entry `index`, shows the "Main" page and reads its settings (or loads the
+    // start-up file).
+    void ShowReader(std::size_t index);
     // Reads the settings record into the controls; false (and said) when the read failed.
     bool ReadSettingsFromReader();
 
@@ -143,6 +149,8 @@ class TMainForm : public QMainWindow {
     // Cleared when the start-up file could not be used: it is said once, and the reader's own
     // settings are read from then on.
     bool startupFileUsable_ = true;
+    // DevInst of the reader the user chose in the device list; empty while none was chosen.
+    std::string chosenReader_;
     int busy_ = 0;
     bool changesDeferred_ = false;
     std::vector<std::function<void()>> deferredTasks_;

@@ -84,6 +84,8 @@ class WindowFixture {
     app::TRadioGroup* Radio(const QString& name) const { return Find<app::TRadioGroup>(name); }
     // Clicks item `index` of a radio group as the user does.
     void ChooseRadio(const QString& group, int index) const;
+    // Opens the device list and clicks entry `index`, as the user chooses a reader.
+    void ChooseReader(int index) const;
     bool ApplyEnabled() const;
     QString Status() const { return form_->StatusText(); }
 
