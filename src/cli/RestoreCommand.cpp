@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -36,26 +35,8 @@ void Restore(ReaderSession& session, const std::vector<std::uint8_t>& saved) {
     const ReportBuffer current = session.Buffer();
     const std::size_t length = ReaderSession::FeatureLength(session.SelectedDevice());
     const std::size_t restored = std::min(length, saved.size());
-    const std::filesystem::path backup = WriteBackup(session, current);
-
-    ReportBuffer written = current;
-    std::copy_n(saved.begin(), restored, written.begin());
-    session.Buffer() = written;
-    const TransferResult write = session.WriteReport(kSettingsReportId);
-    if (!write.Ok) {
-        throw CommandError(kExitFailed, write.Message);
-    }
-    std::vector<std::size_t> indices(write.Length - 1);
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-        indices[i] = i + 1;
-    }
-    const std::vector<std::size_t> differing =
-        ReadBackDifferences(session, written, indices, write.Length);
-    if (!differing.empty()) {
-        throw CommandError(kExitFailed, "the reader did not keep the record: bytes " +
-                                            IndexList(differing) + " differ after the write " +
-                                            "(backup: " + backup.string() + ")");
-    }
+    std::copy_n(saved.begin(), restored, session.Buffer().begin());
+    WriteVerifiedPrintingBackup(session, current, VerifyScope::WholeReport);
     std::cout << "record restored and verified (" << restored << " bytes)\n";
 }
 

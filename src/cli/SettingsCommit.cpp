@@ -1,53 +1,16 @@
 #include "cli/SettingsCommit.h"
 
-#include <chrono>
-#include <cstdlib>
-#include <ctime>
-#include <iomanip>
 #include <iostream>
-#include <span>
-#include <sstream>
 #include <string>
+#include <vector>
 
-#include "cfgfile/ConfigFile.h"
-#include "cfgfile/SafeFile.h"
 #include "cli/Cli.h"
 #include "cli/Printable.h"
-#include "hid/HidDevice.h"
 #include "reader/SettingsFields.h"
 
 namespace zm880::cli {
 
 namespace {
-
-// Local time to the millisecond, so that two writes in one second get separate backups.
-std::string TimeStamp() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::ostringstream out;
-    out << std::put_time(std::localtime(&seconds), "%Y%m%d-%H%M%S") << '.' << std::setw(3)
-        << std::setfill('0') << millis;
-    return out.str();
-}
-
-// The reader as a file-name part: the last element of its device path, reduced to safe
-// characters, or its list index when it has no path.
-std::string ReaderName(const ReaderSession& session) {
-    const ReaderDevice device = session.SelectedDevice();
-    std::string name =
-        device ? std::filesystem::path(device->PnPInfo().DevicePath).filename().string() : "";
-    for (char& c : name) {
-        const bool safe = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-                          (c >= 'A' && c <= 'Z') || c == '-' || c == '_' || c == '.';
-        if (!safe) {
-            c = '_';
-        }
-    }
-    return name.empty() ? "reader" + std::to_string(session.SelectedIndex()) : name;
-}
 
 void PrintDifference(const ReaderSettings& before, const ReaderSettings& after) {
     const std::vector<FieldChange> changes = DiffSettings(before, after);
@@ -61,42 +24,13 @@ void PrintDifference(const ReaderSettings& before, const ReaderSettings& after) 
 
 }  // namespace
 
-std::string IndexList(const std::vector<std::size_t>& indices) {
-    std::string list;
-    for (std::size_t index : indices) {
-        list += (list.empty() ? "" : ", ") + std::to_string(index);
+std::filesystem::path BackupDirectory() {
+    const std::optional<std::filesystem::path> directory = DefaultBackupDirectory();
+    if (!directory) {
+        throw CommandError(kExitFailed,
+                           "neither XDG_STATE_HOME nor HOME is set; no place for the backup");
     }
-    return list;
-}
-
-std::filesystem::path WriteBackup(const ReaderSession& session, const ReportBuffer& record) {
-    constexpr int kNameAttempts = 100;
-    const std::filesystem::path directory = BackupDirectory();
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    if (error) {
-        throw CommandError(kExitFailed, "cannot create the backup directory " + directory.string() +
-                                            ": " + error.message() + "; nothing written");
-    }
-    const std::string stem = TimeStamp() + "-" + ReaderName(session);
-    const std::span<const std::uint8_t> bytes(record.data(), cfgfile::kConfigFileSize);
-    for (int n = 1; n <= kNameAttempts; ++n) {
-        const std::filesystem::path path =
-            directory / (n == 1 ? stem + ".cfg" : stem + "-" + std::to_string(n) + ".cfg");
-        bool taken = false;
-        const cfgfile::SafeFileError written = cfgfile::CreateFileExclusively(path, bytes, taken);
-        if (written.ok()) {
-            std::cout << "backup: " << Printable(path.string()) << " (undo with: zm880ctl restore "
-                      << Printable(path.string()) << ")\n";
-            return path;
-        }
-        if (!taken) {
-            throw CommandError(kExitFailed,
-                               "backup failed: " + written.message + "; nothing written");
-        }
-    }
-    throw CommandError(kExitFailed, "backup failed: no free name for " + stem + ".cfg in " +
-                                        directory.string() + "; nothing written");
+    return *directory;
 }
 
 void ReadSettingsRecord(ReaderSession& session) {
@@ -113,42 +47,18 @@ ReaderSettings ReadReaderSettings(ReaderSession& session) {
     return settings;
 }
 
-std::vector<std::size_t> ReadBackDifferences(ReaderSession& session, const ReportBuffer& written,
-                                             const std::vector<std::size_t>& indices,
-                                             std::size_t length) {
-    ReportBuffer& buffer = session.Buffer();
-    for (std::size_t i = 0; i < buffer.size(); ++i) {
-        buffer[i] = static_cast<std::uint8_t>(~written[i]);
+void WriteVerifiedPrintingBackup(ReaderSession& session, const ReportBuffer& before,
+                                 VerifyScope scope) {
+    const BackupResult backup = WriteBackup(BackupDirectory(), BackupReaderName(session), before);
+    if (!backup.ok()) {
+        throw CommandError(kExitFailed, backup.error);
     }
-    const TransferResult readBack = session.ReadReport(kSettingsReportId);
-    if (!readBack.Ok) {
-        throw CommandError(kExitFailed, "written, but the read-back failed: " + readBack.Message);
+    std::cout << "backup: " << Printable(backup.path.string())
+              << " (undo with: zm880ctl restore " << Printable(backup.path.string()) << ")\n";
+    const WriteOutcome written = WriteAndVerify(session, scope, backup.path);
+    if (!written.ok) {
+        throw CommandError(kExitFailed, written.message);
     }
-    if (readBack.Length < length) {
-        throw CommandError(kExitFailed, "written, but the read-back returned " +
-                                            std::to_string(readBack.Length) + " of " +
-                                            std::to_string(length) + " bytes");
-    }
-    std::vector<std::size_t> differing;
-    for (std::size_t index : indices) {
-        if (index < length && buffer[index] != written[index]) {
-            differing.push_back(index);
-        }
-    }
-    return differing;
-}
-
-std::filesystem::path BackupDirectory() {
-    const char* stateHome = std::getenv("XDG_STATE_HOME");
-    if (stateHome != nullptr && *stateHome != '\0') {
-        return std::filesystem::path(stateHome) / "zm880" / "backups";
-    }
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') {
-        throw CommandError(kExitFailed,
-                           "neither XDG_STATE_HOME nor HOME is set; no place for the backup");
-    }
-    return std::filesystem::path(home) / ".local" / "state" / "zm880" / "backups";
 }
 
 void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
@@ -158,21 +68,7 @@ void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
         std::cout << "dry run: nothing written\n";
         return;
     }
-    const std::filesystem::path backup = WriteBackup(session, before.record);
-
-    const std::uint8_t readerType = session.StoredReaderType();
-    const ReportBuffer written = session.Buffer();
-    const TransferResult write = session.WriteReport(kSettingsReportId);
-    if (!write.Ok) {
-        throw CommandError(kExitFailed, write.Message);
-    }
-    const std::vector<std::size_t> differing =
-        ReadBackDifferences(session, written, EncodedByteIndices(readerType), write.Length);
-    if (!differing.empty()) {
-        throw CommandError(kExitFailed,
-                           "the reader did not keep the settings: bytes " + IndexList(differing) +
-                               " differ after the write (backup: " + backup.string() + ")");
-    }
+    WriteVerifiedPrintingBackup(session, before.record, VerifyScope::EncodedFields);
     std::cout << "settings written and verified\n";
 }
 
