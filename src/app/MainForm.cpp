@@ -18,6 +18,7 @@
 #include <string>
 #include <utility>
 
+#include "app/ApplyToAllCommand.h"
 #include "app/CfgPathStore.h"
 #include "app/InfoBox.h"
 #include "app/StatusPanel.h"
@@ -140,8 +141,15 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     configFiles_ = std::make_unique<cfgfile_gui::TConfigFileCommands>(
         *session_, *settingsPage_, *dialogs_, *cfgPathStore_,
         [this](const QString& text) { SetStatusText(text); });
+    applyToAll_ = std::make_unique<TApplyToAllCommand>(
+        *session_, *settingsPage_, *dialogs_,
+        [this](const std::function<TransferResult()>& transfer) { return RunTransfer(transfer); },
+        [this](const QString& text) { SetStatusText(text); },
+        [this] { return ReadSettingsFromReader(); });
     settingsPage_->SetCommonChangeHandler([this] { cbUsedAltKeyClick(); });
     connect(settingsPage_->ApplyButton(), &QPushButton::clicked, this, [this] { bnApplyClick(); });
+    connect(settingsPage_->ApplyAllButton(), &QPushButton::clicked, this,
+            [this] { bnApplyAllClick(); });
     connect(settingsPage_, &reader_gui::TSettingsPage::freeAreaPressed, this,
             [this](Qt::KeyboardModifiers modifiers) { tsMainMouseDown(modifiers); });
 
@@ -199,6 +207,8 @@ void TMainForm::BuildMenus() {
     edit->setObjectName("Edit2");
     addItem(edit, "ResetDefault1", QT_TR_NOOP("&Reset Default"), QKeySequence(),
             &TMainForm::ResetDefault1Click);
+    miApplyAll_ = addItem(edit, "miApplyAll", QT_TR_NOOP("Apply to &All Readers"), QKeySequence(),
+                          &TMainForm::bnApplyAllClick);
 
     QAction* info = bar->addAction(tr("&Info"));
     info->setObjectName("miInfo");
@@ -337,7 +347,7 @@ TransferResult TMainForm::RunTransfer(const std::function<TransferResult()>& tra
 }
 
 void TMainForm::SetReaderCommandsEnabled(bool enabled) {
-    for (QAction* item : {miUpdate_, miLoadConfig_, miSaveConfig_, miReadConfig_})
+    for (QAction* item : {miUpdate_, miLoadConfig_, miSaveConfig_, miReadConfig_, miApplyAll_})
         item->setEnabled(enabled);
 }
 
@@ -402,8 +412,9 @@ void TMainForm::HidCtlDeviceChange() {
     session_->RebuildDeviceList();
     cbDevListBox_->clear();
     cbDevListBox_->addItems(DeviceListTexts(session_->Entries()));
-    // A single reader needs no choice.
+    // A single reader needs no choice, and "Apply" reaches it already.
     cbDevListBox_->setEnabled(cbDevListBox_->count() > 1);
+    settingsPage_->ApplyAllButton()->setVisible(cbDevListBox_->count() > 1);
     if (hooks_.DeviceListRebuilt)
         hooks_.DeviceListRebuilt();
     ShowDiscoveredReaders();
@@ -528,6 +539,11 @@ void TMainForm::bnApplyClick() {
         return;
     }
     SetStatusText(tr("Device-Settings updated"));
+}
+
+void TMainForm::bnApplyAllClick() {
+    const TBusyScope busy(*this);
+    applyToAll_->Run();
 }
 
 void TMainForm::miLoadConfigClick() {

@@ -26,6 +26,7 @@ class TConfigFileCommands;
 namespace zm880::app {
 
 class CfgPathStore;
+class TApplyToAllCommand;
 class TStatusPanel;
 class UserDialogs;
 
@@ -93,6 +94,7 @@ class TMainForm : public QMainWindow {
     void DevListBox1Click();
     void cbUsedAltKeyClick();
     void bnApplyClick();
+    void bnApplyAllClick();
     void miLoadConfigClick();
     void miSaveConfigClick();
     void miReadConfigClick();
@@ -162,12 +164,14 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<hid::THidDeviceController> hidCtl_;
     std::unique_ptr<ReaderSession> session_;
     std::unique_ptr<cfgfile_gui::TConfigFileCommands> configFiles_;
+    std::unique_ptr<TApplyToAllCommand> applyToAll_;
     QSocketNotifier* changeNotifier_ = nullptr;
 
     QAction* miUpdate_ = nullptr;
     QAction* miLoadConfig_ = nullptr;
     QAction* miSaveConfig_ = nullptr;
     QAction* miReadConfig_ = nullptr;
+    QAction* miApplyAll_ = nullptr;
     QAction* Close1_ = nullptr;
     QComboBox* cbDevListBox_ = nullptr;
     QStackedWidget* PageControl1_ = nullptr;

@@ -40,6 +40,7 @@ void ReaderChoiceTest::oneReaderLeavesTheListClosedAndPlain() {
     auto* list = fixture.Find<QComboBox>("cbDevListBox");
     QVERIFY(!list->isEnabled());
     QCOMPARE(list->itemText(0), QString("ZM-880 RFID Reader - VID=169B PID=0710"));
+    QVERIFY(!fixture.Find<QPushButton>("bnApplyAll")->isVisible());
 }
 
 void ReaderChoiceTest::choosingTheSecondReaderReadsItAndEverythingFollowsIt() {
