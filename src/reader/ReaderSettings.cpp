@@ -195,6 +195,74 @@ void EncodeSettings(const ReaderSettings& settings, std::uint8_t storedReaderTyp
     }
 }
 
+std::vector<ByteBits> EncodedFieldBits(std::string_view field, std::uint8_t storedReaderType) {
+    constexpr std::uint8_t kAll = 0xFF;
+    struct Common {
+        std::string_view name;
+        ByteBits bits;
+    };
+    // The suffix byte's bits 0 to 6 are the suffix's (the encode writes 2 to 6 as 0).
+    static constexpr std::array<Common, 9> kCommon = {{
+        {"Baud", {kBaudByte, kAll}},
+        {"Suffix", {kSuffixByte, static_cast<std::uint8_t>(~kAddTypeBit)}},
+        {"AddType", {kSuffixByte, kAddTypeBit}},
+        {"UsedAltKey", {kAltKeyByte, kAll}},
+        {"CharDelay", {kCharDelayByte, kAll}},
+        {"DoubleTimeout", {kDoubleTimeoutByte, kAll}},
+        {"ByteMirror", {kByteMirrorByte, kAll}},
+        {"BitMirror", {kBitMirrorByte, kAll}},
+        {"Interface", {kInterfaceByte, kAll}},
+    }};
+    for (const Common& common : kCommon) {
+        if (common.name == field) {
+            return {common.bits};
+        }
+    }
+    if (IsMultiTechnologyType(storedReaderType)) {
+        if (field == "UserCmd") {
+            return {{kUserCmdByte, kAll}};
+        }
+        if (field == "LfTags") {
+            return {{kLfTagBytes, kAll}, {kLfTagBytes + 1, kAll}, {kLfTagBytes + 2, kAll}};
+        }
+        if (field == "HfTags") {
+            return {{kHfTagByte, kAll}};
+        }
+        if (field == "LegicReadData" && storedReaderType == kMultiLegicReaderType) {
+            return {{kLegicReadDataByte, 0x01}};
+        }
+        if (field == "MultiLegicSegment") {
+            return {{kTypeByte12, kAll}};
+        }
+        if (field == "MultiLegicOffset") {
+            return {{kTypeByte13, kAll}};
+        }
+        if (field == "MultiLegicCount") {
+            return {{kTypeByte14, kAll}};
+        }
+        return {};
+    }
+    if (storedReaderType == kLegicReaderType) {
+        if (field == "LegicStartAddr") {
+            return {{kTypeByte12, kAll}, {kTypeByte13, kAll}};
+        }
+        if (field == "LegicLength") {
+            return {{kTypeByte14, kAll}};
+        }
+        if (field == "LegicSegment") {
+            return {{kTypeByte15, kAll}};
+        }
+        return {};
+    }
+    if (field == "MaxLength") {
+        return {{kTypeByte14, kAll}};
+    }
+    if (field == "Tags125") {
+        return {{kTypeByte15, kAll}};
+    }
+    return {};
+}
+
 void ApplyDefaults(ReportBuffer& buffer) {
     // Byte 8, the reader type, lies between the two runs and keeps its value.
     static constexpr std::array<std::uint8_t, 5> kBytes3To7 = {

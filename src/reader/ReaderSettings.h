@@ -1,9 +1,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "reader/ReportBuffer.h"
 
@@ -98,6 +100,19 @@ bool DecodeSettings(ReportBuffer& buffer, ReaderSettings& settings, std::uint8_t
 // value can spill into a neighbouring bit or byte.
 void EncodeSettings(const ReaderSettings& settings, std::uint8_t storedReaderType,
                     ReportBuffer& buffer);
+
+// Bits of one record byte.
+struct ByteBits {
+    std::size_t byte = 0;
+    std::uint8_t mask = 0;
+
+    bool operator==(const ByteBits&) const = default;
+};
+
+// The bits that EncodeSettings with `storedReaderType` writes for the field of that ReaderSettings
+// member name (LfTags, HfTags and Tags125 for the tag lists); empty for a field that the type
+// does not store or that is shown only. Lets a caller set some fields and keep every other bit.
+std::vector<ByteBits> EncodedFieldBits(std::string_view field, std::uint8_t storedReaderType);
 
 // Writes the default record into bytes 3 to 25 and nothing else.
 void ApplyDefaults(ReportBuffer& buffer);

@@ -380,7 +380,138 @@ std::optional<std::string> ApplyAssignment(ReaderSettings& settings, std::string
     return SetValue(*field, value, settings);
 }
 
+// A profile value as the text an assignment would give, so that one parser checks both.
+std::optional<std::string> ProfileValueText(const Field& field, const nlohmann::ordered_json& value,
+                                            std::string& refusal) {
+    if (value.is_string()) {
+        return value.get<std::string>();
+    }
+    if (value.is_boolean()) {
+        return value.get<bool>() ? "true" : "false";
+    }
+    if (value.is_number_integer()) {
+        return value.dump();
+    }
+    if (field.kind == Kind::Tags && value.is_array()) {
+        std::string text;
+        for (const nlohmann::ordered_json& caption : value) {
+            if (!caption.is_string() || caption.get<std::string>().find(',') != std::string::npos) {
+                refusal = std::string(field.name) + " must be an array of captions (" +
+                          Join(field.names, ", ") + "), not " + value.dump();
+                return std::nullopt;
+            }
+            text += (text.empty() ? "" : ",") + caption.get<std::string>();
+        }
+        return text;
+    }
+    return value.dump();
+}
+
+// What a profile's ReaderType or ReaderTypeName must say for a record of `readerType`.
+std::optional<std::string> CheckProfileType(const std::string& key,
+                                            const nlohmann::ordered_json& value,
+                                            std::optional<std::uint8_t> readerType) {
+    const bool isTypeKey = key == "ReaderType";
+    const bool wellFormed =
+        isTypeKey ? value.is_number_integer() && value.get<long long>() >= 0 &&
+                        value.get<long long>() <= 255
+                  : value.is_string() || value.is_null();
+    if (!wellFormed) {
+        return key + (isTypeKey ? " must be a whole number from 0 to 255, not "
+                                : " must be a type name or null, not ") +
+               value.dump();
+    }
+    if (!readerType) {
+        return std::nullopt;
+    }
+    const std::optional<std::string_view> name = DeviceTypeName(*readerType);
+    const bool matches = isTypeKey ? value.get<long long>() == *readerType
+                                   : (value.is_null() ? !name
+                                                      : name && *name == value.get<std::string>());
+    if (matches) {
+        return std::nullopt;
+    }
+    return key + " is " + value.dump() + " in the profile, but the settings are of reader type " +
+           ReaderTypeText(*readerType);
+}
+
+// ApplyProfileFields; without a reader type, only what no type would take is refused.
+std::optional<std::string> ApplyProfile(ReaderSettings& settings,
+                                        const nlohmann::ordered_json& profile,
+                                        std::optional<std::uint8_t> readerType,
+                                        std::vector<std::string>* named) {
+    if (!profile.is_object()) {
+        return "a profile must be a JSON object of settings fields, not " +
+               std::string(profile.type_name());
+    }
+    ReaderSettings changed = settings;
+    std::vector<std::string> names;
+    for (const auto& [key, value] : profile.items()) {
+        if (key == "ReaderType" || key == kReaderTypeNameKey) {
+            if (std::optional<std::string> refusal = CheckProfileType(key, value, readerType)) {
+                return refusal;
+            }
+            continue;
+        }
+        const auto found = std::find_if(kFields.begin(), kFields.end(),
+                                        [&](const Field& field) { return field.name == key; });
+        if (found == kFields.end()) {
+            return "unknown field " + Quoted(key) + "; fields: " + SettableFieldNames();
+        }
+        const Field& field = *found;
+        if (field.scope == Scope::ShownOnly) {
+            return key + " is shown only: the reader reports it and writing the settings never "
+                         "changes it";
+        }
+        if (readerType && !Writes(field.scope, *readerType)) {
+            return key + " is not stored for reader type " + ReaderTypeText(*readerType) +
+                   ", only for " + std::string(ScopeText(field.scope));
+        }
+        std::string refusal;
+        const std::optional<std::string> text = ProfileValueText(field, value, refusal);
+        if (!text) {
+            return refusal;
+        }
+        if (std::optional<std::string> refused = SetValue(field, *text, changed)) {
+            return refused;
+        }
+        names.push_back(key);
+    }
+    settings = changed;
+    if (named != nullptr) {
+        *named = std::move(names);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<std::string> ApplyProfileFields(ReaderSettings& settings,
+                                              const nlohmann::ordered_json& profile,
+                                              std::uint8_t storedReaderType,
+                                              std::vector<std::string>* named) {
+    return ApplyProfile(settings, profile, storedReaderType, named);
+}
+
+std::optional<std::string> CheckProfileFields(const nlohmann::ordered_json& profile) {
+    ReaderSettings scratch;
+    return ApplyProfile(scratch, profile, std::nullopt, nullptr);
+}
+
+nlohmann::ordered_json SettingsToProfile(const ReaderSettings& settings) {
+    const nlohmann::ordered_json all = SettingsToJson(settings);
+    nlohmann::ordered_json profile = nlohmann::ordered_json::object();
+    for (const auto& [key, value] : all.items()) {
+        const Field* field = FindField(key);
+        // Without a selected rate there is no baud rate to carry (the encode would write 9600).
+        const bool stored = field != nullptr && Writes(field->scope, settings.ReaderType) &&
+                            !(field->kind == Kind::Baud && value.is_null());
+        if (key == "ReaderType" || key == kReaderTypeNameKey || stored) {
+            profile[key] = value;
+        }
+    }
+    return profile;
+}
 
 nlohmann::ordered_json SettingsToJson(const ReaderSettings& settings) {
     nlohmann::ordered_json object = nlohmann::ordered_json::object();

@@ -37,6 +37,28 @@ std::optional<std::string> ApplyAssignments(ReaderSettings& settings,
                                             const std::vector<std::string>& assignments,
                                             std::uint8_t storedReaderType);
 
+// Profiles: JSON objects naming any subset of the keys of SettingsToJson, with the same value
+// forms (Suffix and Interface also by item name, tag lists as arrays of captions).
+
+// Sets the fields that `profile` names, all or nothing: on the first refused key the settings
+// stay as they were and the message names the key. Refused: a key that is not a field (names
+// match exactly), ReaderVersion (shown only), a field that an encode with `storedReaderType`
+// does not write, a value out of range or of the wrong form, and a ReaderType or ReaderTypeName
+// other than those of `storedReaderType` (they only say what the profile is for). `named` gets
+// the names of the fields set, in the profile's order.
+std::optional<std::string> ApplyProfileFields(ReaderSettings& settings,
+                                              const nlohmann::ordered_json& profile,
+                                              std::uint8_t storedReaderType,
+                                              std::vector<std::string>* named = nullptr);
+
+// The same checks without a reader type: refuses what no reader type would take.
+std::optional<std::string> CheckProfileFields(const nlohmann::ordered_json& profile);
+
+// A complete profile of the settings: ReaderType, ReaderTypeName and every field that an encode
+// with settings.ReaderType writes, in the order and forms of SettingsToJson; Baud only when a
+// rate is selected (a profile cannot ask for none: the encode writes that as 9600).
+nlohmann::ordered_json SettingsToProfile(const ReaderSettings& settings);
+
 // A field whose value differs, both values as SettingsToText shows them.
 struct FieldChange {
     std::string field;
