@@ -21,6 +21,7 @@
 #include "app/ApplyToAllCommand.h"
 #include "app/CfgPathStore.h"
 #include "app/InfoBox.h"
+#include "app/ProvisioningDialog.h"
 #include "app/StatusPanel.h"
 #include "app/TransferWait.h"
 #include "app/UserDialogs.h"
@@ -111,7 +112,8 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
       commandLine_(std::move(setup.commandLine)),
       dialogs_(setup.dialogs ? std::move(setup.dialogs) : std::make_shared<QtUserDialogs>(this)),
       cfgPathStore_(setup.cfgPathStore ? std::move(setup.cfgPathStore)
-                                       : std::make_shared<SettingsCfgPathStore>()) {
+                                       : std::make_shared<SettingsCfgPathStore>()),
+      platform_(setup.platform) {
     setObjectName("MainForm");
     setWindowTitle(tr("Tavrenix ZM880 - Utility"));
     QFont font("MS Sans Serif");
@@ -200,6 +202,8 @@ void TMainForm::BuildMenus() {
                             QKeySequence("Ctrl+S"), &TMainForm::miSaveConfigClick);
     miReadConfig_ = addItem(file, "miReadConfig", QT_TR_NOOP("&Read Config"),
                             QKeySequence("Ctrl+R"), &TMainForm::miReadConfigClick);
+    addItem(file, "miProvision", QT_TR_NOOP("&Provisioning Mode..."), QKeySequence(),
+            &TMainForm::miProvisionClick);
     Close1_ = addItem(file, "Close1", QT_TR_NOOP("&Close"), QKeySequence("Ctrl+C"),
                       &TMainForm::Close1Click);
 
@@ -578,6 +582,27 @@ void TMainForm::miUpdateClick() {
     const TBusyScope busy(*this);
     if (hooks_.miUpdateClick)
         hooks_.miUpdateClick();
+}
+
+void TMainForm::miProvisionClick() {
+    // The run takes the device changes and talks to the readers alone: the window leaves both
+    // until it is over.
+    const TBusyScope busy(*this);
+    {
+        TProvisioningDialog dialog(platform_, *dialogs_, this);
+        if (hooks_.ProvisioningOpened)
+            hooks_.ProvisioningOpened(dialog);
+        dialog.exec();
+    }
+    // The run took the change notifications and rewrote readers: the list is brought up to
+    // date, and the reader shown is read again when the list stayed the same.
+    bool rebuilt = false;
+    const auto connection = connect(this, &TMainForm::deviceChangeHandled, this,
+                                    [&rebuilt] { rebuilt = true; });
+    hidCtl_->DeviceChange();
+    disconnect(connection);
+    if (!rebuilt && session_->HasReader())
+        ReadSettingsFromReader();
 }
 
 void TMainForm::miInfoClick() {

@@ -27,6 +27,7 @@ namespace zm880::app {
 
 class CfgPathStore;
 class TApplyToAllCommand;
+class TProvisioningDialog;
 class TStatusPanel;
 class UserDialogs;
 
@@ -42,6 +43,8 @@ struct TMainFormHooks {
     // "&Update Firmware" and "&Info".
     std::function<void()> miUpdateClick;
     std::function<void()> miInfoClick;
+    // The provisioning dialog was made and is about to be shown (for tests).
+    std::function<void(TProvisioningDialog&)> ProvisioningOpened;
 };
 
 // What the window is built from. Empty dialogs/store use the platform's dialogs and the
@@ -100,6 +103,7 @@ class TMainForm : public QMainWindow {
     void miReadConfigClick();
     void ResetDefault1Click();
     void miUpdateClick();
+    void miProvisionClick();
     void miInfoClick();
     void Close1Click() { close(); }
     void tsMainMouseDown(Qt::KeyboardModifiers modifiers);
@@ -159,6 +163,7 @@ class TMainForm : public QMainWindow {
     TMainFormHooks hooks_;
     std::shared_ptr<UserDialogs> dialogs_;
     std::shared_ptr<CfgPathStore> cfgPathStore_;
+    std::shared_ptr<hid::Platform> platform_;
 
     // The session holds claims on the controller's devices, so it goes first.
     std::unique_ptr<hid::THidDeviceController> hidCtl_;
