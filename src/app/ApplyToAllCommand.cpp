@@ -10,11 +10,6 @@ namespace {
 
 constexpr std::size_t kReaderTypeByte = 8;
 
-QString ReaderName(const DeviceEntry& entry, std::size_t index) {
-    return entry.Device ? QString::fromStdString(entry.Device->PnPInfo().DevicePath)
-                        : TApplyToAllCommand::tr("reader %1").arg(index + 1);
-}
-
 }  // namespace
 
 TApplyToAllCommand::TApplyToAllCommand(ReaderSession& session, reader_gui::TSettingsPage& page,
@@ -27,6 +22,11 @@ TApplyToAllCommand::TApplyToAllCommand(ReaderSession& session, reader_gui::TSett
       runTransfer_(std::move(runTransfer)),
       setStatusText_(std::move(setStatusText)),
       readShownReader_(std::move(readShownReader)) {}
+
+QString TApplyToAllCommand::ReaderName(const DeviceEntry& entry, std::size_t index) {
+    return entry.Device ? QString::fromStdString(entry.Device->PnPInfo().DevicePath)
+                        : tr("reader %1").arg(index + 1);
+}
 
 void TApplyToAllCommand::Run() {
     // Only a record read from a reader or loaded from a file may be copied to readers.

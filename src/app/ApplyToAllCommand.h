@@ -34,6 +34,8 @@ class TApplyToAllCommand {
     void Run();
 
   private:
+    // How the summary names a reader: its device path, or its position without one.
+    static QString ReaderName(const DeviceEntry& entry, std::size_t index);
     // One reader's result: empty when its record was written and verified, otherwise why not.
     QString ApplyToSelected(const ReportBuffer& form, std::uint8_t formType);
 
