@@ -216,8 +216,8 @@
         <translation>Keine</translation>
     </message>
     <message>
-        <source>Time</source>
-        <translation>Zeit</translation>
+        <source>Time (UTC)</source>
+        <translation>Zeit (UTC)</translation>
     </message>
     <message>
         <source>Reader</source>

@@ -28,6 +28,22 @@ QTableWidgetItem* Cell(const std::string& text) {
     return item;
 }
 
+// "2026-12-10T08:15:02.123Z" shows as "08:15:02"; the whole stamp is the cell's tool tip.
+QTableWidgetItem* TimeCell(const std::string& stamp) {
+    QTableWidgetItem* item = Cell(stamp);
+    const qsizetype timeStart = item->text().indexOf('T') + 1;
+    if (timeStart > 0)
+        item->setText(item->text().mid(timeStart, 8));
+    return item;
+}
+
+// A backup shows by its file name; the whole path is the cell's tool tip.
+QTableWidgetItem* BackupCell(const std::string& path) {
+    QTableWidgetItem* item = Cell(path);
+    item->setText(QFileInfo(item->text()).fileName());
+    return item;
+}
+
 QString ChangeList(const std::vector<FieldChange>& changes) {
     QStringList list;
     for (const FieldChange& change : changes)
@@ -81,13 +97,16 @@ void TProvisioningDialog::BuildControls() {
 
     tbReaders_ = new QTableWidget(0, kColumnCount, this);
     tbReaders_->setObjectName("tbReaders");
-    tbReaders_->setHorizontalHeaderLabels({tr("Time"), tr("Reader"), tr("Result"), tr("Backup")});
+    tbReaders_->setHorizontalHeaderLabels(
+        {tr("Time (UTC)"), tr("Reader"), tr("Result"), tr("Backup")});
     tbReaders_->verticalHeader()->hide();
     tbReaders_->horizontalHeader()->setStretchLastSection(true);
     tbReaders_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    tbReaders_->setColumnWidth(kTimeColumn, 90);
-    tbReaders_->setColumnWidth(kReaderColumn, 140);
-    tbReaders_->setColumnWidth(kResultColumn, 230);
+    // One line per reader: long texts are cut and shown whole in the tool tip.
+    tbReaders_->setWordWrap(false);
+    tbReaders_->setColumnWidth(kTimeColumn, 80);
+    tbReaders_->setColumnWidth(kReaderColumn, 130);
+    tbReaders_->setColumnWidth(kResultColumn, 250);
     grid->addWidget(tbReaders_, 2, 0, 1, 4);
 
     lbCounts_ = new QLabel(this);
@@ -240,7 +259,7 @@ void TProvisioningDialog::ShowResult(const provision::ProvisionResult& result) {
         ++failed_;
     const int row = tbReaders_->rowCount();
     tbReaders_->insertRow(row);
-    tbReaders_->setItem(row, kTimeColumn, Cell(result.time));
+    tbReaders_->setItem(row, kTimeColumn, TimeCell(result.time));
     tbReaders_->setItem(row, kReaderColumn, Cell(result.path));
     QTableWidgetItem* outcome = Cell({});
     if (result.ok) {
@@ -253,7 +272,7 @@ void TProvisioningDialog::ShowResult(const provision::ProvisionResult& result) {
         outcome->setForeground(Qt::darkRed);
     }
     tbReaders_->setItem(row, kResultColumn, outcome);
-    tbReaders_->setItem(row, kBackupColumn, Cell(result.backupPath));
+    tbReaders_->setItem(row, kBackupColumn, BackupCell(result.backupPath));
     tbReaders_->scrollToBottom();
     UpdateControls();
     emit resultShown();
