@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QSpinBox>
@@ -22,6 +23,7 @@ class ProvisioningTest : public QObject {
     void init();
     void cleanup();
     void provisionsReadersPresentAndPluggedAndCountsFailures();
+    void closeDuringTheRunStopsItFirst();
     void refusedProfileDoesNotStart();
 
   private:
@@ -120,6 +122,37 @@ void ProvisioningTest::provisionsReadersPresentAndPluggedAndCountsFailures() {
     // Back in the window: the reader plugged meanwhile is listed, the one shown is read again.
     QTRY_COMPARE(fixture.Form().Session().Entries().size(), std::size_t{3});
     QCOMPARE(fixture.Find<QSpinBox>("edDoubleTimeout")->value(), 42);
+}
+
+void ProvisioningTest::closeDuringTheRunStopsItFirst() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    fixture.Dialogs().answers.push_back(WriteProfile(R"({"DoubleTimeout": 42})"));
+
+    bool stillRunningAfterClose = false;
+    bool endedBeforeClosing = false;
+    fixture.Form().Hooks().ProvisioningOpened = [&](TProvisioningDialog& dialog) {
+        QTimer::singleShot(10000, &dialog, [&dialog] { dialog.done(QDialog::Rejected); });
+        QObject::connect(&dialog, &TProvisioningDialog::resultShown, [&] {
+            dialog.findChild<QPushButton*>("bnClose")->click();
+            stillRunningAfterClose = dialog.isVisible() && dialog.Running();
+        });
+        QObject::connect(&dialog, &TProvisioningDialog::runEnded,
+                         [&] { endedBeforeClosing = dialog.isVisible(); });
+        QTimer::singleShot(0, &dialog, [&dialog] {
+            dialog.bnProfileClick();
+            dialog.bnStartClick();
+        });
+    };
+    QElapsedTimer timer;
+    timer.start();
+    fixture.Action("miProvision")->trigger();
+
+    // The run waits for more readers; "Close" ends it, then the dialog goes.
+    QVERIFY(stillRunningAfterClose);
+    QVERIFY(endedBeforeClosing);
+    QVERIFY(timer.elapsed() < 10000);
 }
 
 void ProvisioningTest::refusedProfileDoesNotStart() {
