@@ -48,6 +48,9 @@ void AddFwCommands(CLI::App& app, int& exitCode);
 void AddReaderCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 void AddSimCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
+// `provision PROFILE`: every reader present and plugged in later gets the profile.
+void AddProvisionCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options,
+                         int& exitCode);
 // `restore BACKUP.cfg`: puts a saved record back byte for byte.
 void AddRestoreCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 

@@ -7,6 +7,7 @@
 
 #include "cli/Cli.h"
 #include "cli/ReaderAccess.h"
+#include "cli/UpdateFileGate.h"
 #include "flasher/HidFeatureDevice.h"
 #include "flasher/UpdateFileCheck.h"
 #include "flasher/UpdateRun.h"
@@ -84,9 +85,12 @@ std::string FailureText(const flasher::UpdateResult& result) {
     return text;
 }
 
-// Refuses, before any reader is touched, a file that would erase the firmware, and one that
-// fills only some pages unless the user allowed it.
-void CheckBeforeSending(const std::string& file, bool allowPartial) {
+}  // namespace
+
+void CheckUpdateFileBeforeSending(const std::string& file, bool allowPartial) {
+    if (!HasUpdateFileExtension(file)) {
+        throw CommandError(kExitUsage, "ERROR: Bad Update-File - the name must end in .hex");
+    }
     const flasher::UpdateFileCheck check = flasher::CheckUpdateFile(file);
     if (check.Empty()) {
         throw CommandError(
@@ -103,8 +107,6 @@ void CheckBeforeSending(const std::string& file, bool allowPartial) {
     std::cerr << "zm880ctl: warning: " << warning << '\n';
 }
 
-}  // namespace
-
 void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
     auto file = std::make_shared<std::string>();
     auto allowPartial = std::make_shared<bool>(false);
@@ -120,10 +122,7 @@ void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& option
                     "erased)");
     AddReaderOptions(*flash, *options);
     flash->callback([options, file, allowPartial, &exitCode] {
-        if (!HasUpdateFileExtension(*file)) {
-            throw CommandError(kExitUsage, "ERROR: Bad Update-File - the name must end in .hex");
-        }
-        CheckBeforeSending(*file, *allowPartial);
+        CheckUpdateFileBeforeSending(*file, *allowPartial);
         ReaderAccess access(*options);
         const bool terminal = hid::StandardOutputIsTerminal();
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {

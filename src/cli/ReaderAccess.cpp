@@ -80,6 +80,19 @@ std::string ReaderName(ReaderAccess& access, std::size_t index) {
 
 }  // namespace
 
+CommandPlatform OpenCommandPlatform(const GlobalOptions& options) {
+    CommandPlatform opened;
+    std::unique_ptr<hid::Platform> platform = OpenPlatform(options, opened.simulatedBus);
+    if (!options.trace.empty()) {
+        std::unique_ptr<hid::TracingPlatform> tracing =
+            AddTracing(std::move(platform), options.trace);
+        opened.tracing = tracing.get();
+        platform = std::move(tracing);
+    }
+    opened.platform = std::move(platform);
+    return opened;
+}
+
 ReaderAccess::ReaderAccess(const GlobalOptions& options)
     : options_(options), parts_(std::make_unique<Parts>()) {
     if (options_.all && !options_.device.empty()) {
@@ -87,14 +100,10 @@ ReaderAccess::ReaderAccess(const GlobalOptions& options)
                            "--all and --device exclude each other: --all uses every reader");
     }
     Parts& parts = *parts_;
-    std::unique_ptr<hid::Platform> platform = OpenPlatform(options_, parts.simulatedBus);
-    if (!options_.trace.empty()) {
-        std::unique_ptr<hid::TracingPlatform> tracing =
-            AddTracing(std::move(platform), options_.trace);
-        parts.tracing = tracing.get();
-        platform = std::move(tracing);
-    }
-    parts.platform = std::move(platform);
+    CommandPlatform opened = OpenCommandPlatform(options_);
+    parts.platform = std::move(opened.platform);
+    parts.simulatedBus = opened.simulatedBus;
+    parts.tracing = opened.tracing;
     parts.controller = std::make_unique<hid::THidDeviceController>(
         parts.platform, [&parts](std::function<void()> task) { parts.posted.push_back(task); });
     parts.session = std::make_unique<ReaderSession>(*parts.controller);

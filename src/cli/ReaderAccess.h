@@ -12,11 +12,26 @@
 #include "hid/sim/SimulatedBus.h"
 #include "reader/ReaderSession.h"
 
+namespace zm880::hid {
+class TracingPlatform;
+}  // namespace zm880::hid
+
 namespace zm880::cli {
 
 // Adds --simulate[=STATE], --device SEL, --trace FILE and --all to a reader command. --all
 // with --device is refused when the access opens.
 void AddReaderOptions(CLI::App& command, GlobalOptions& options);
+
+// The platform the options choose: the system's, or the simulated bus; wrapped in the tracing
+// decorator with --trace.
+struct CommandPlatform {
+    std::shared_ptr<hid::Platform> platform;
+    hid::SimulatedBus* simulatedBus = nullptr;        // within platform, when it is simulated
+    const hid::TracingPlatform* tracing = nullptr;  // platform itself, with --trace
+};
+// Throws CommandError: exit 2 for a state file that is not one, exit 1 when it or the trace
+// cannot be opened or saved.
+CommandPlatform OpenCommandPlatform(const GlobalOptions& options);
 
 // Everything a reader command talks through: the platform chosen by the options (the system's,
 // or the simulated bus; wrapped in the tracing decorator with --trace), its device controller and

@@ -11,11 +11,13 @@
 #include "cli/FileAccess.h"
 #include "cli/JsonOutput.h"
 #include "cli/Printable.h"
+#include "cli/ProfileFile.h"
 #include "cli/ReaderAccess.h"
 #include "cli/SettingsCommit.h"
 #include "diag/RawConsole.h"
 #include "hid/HidDevice.h"
 #include "reader/HexText.h"
+#include "reader/Profile.h"
 #include "reader/SettingsFields.h"
 
 namespace zm880::cli {
@@ -208,20 +210,47 @@ void AddShowCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
 
 void AddSaveCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
     auto file = std::make_shared<std::string>();
-    CLI::App* save = app.add_subcommand("save", "Save the reader's settings to a *.cfg file");
+    CLI::App* save = app.add_subcommand(
+        "save", "Save the reader's settings to a *.cfg file, or as a complete profile to *.json");
     save->add_option("FILE", *file,
-                     "Settings file to write (replaced atomically); - for standard output")
+                     "Settings file to write (replaced atomically); a name ending in .json gets "
+                     "the profile; - for the 64 bytes on standard output")
         ->required();
     AddReaderOptions(*save, *options);
     save->callback([options, file, &exitCode] {
         ReaderAccess access(*options);
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {
-            session.Encode(ReadReaderSettings(session));
-            WriteOutputFile("", *file,
-                            std::span(session.Buffer().data(), cfgfile::kConfigFileSize));
+            if (IsProfileName(*file)) {
+                ReadSettingsRecord(session);
+                const std::string text = ProfileText(RecordToProfile(session.Buffer()));
+                WriteOutputFile("", *file,
+                                std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                          text.size()));
+            } else {
+                session.Encode(ReadReaderSettings(session));
+                WriteOutputFile("", *file,
+                                std::span(session.Buffer().data(), cfgfile::kConfigFileSize));
+            }
             ReportStream(*file) << "settings saved to " << Printable(*file) << '\n';
         });
     });
+}
+
+// Sets the fields a profile names in the record just read; every other byte stays as the reader
+// sent it.
+void LoadProfile(ReaderSession& session, const nlohmann::ordered_json& profile,
+                 const std::string& file, bool dryRun) {
+    const ReaderSettings before = ReadReaderSettings(session);
+    const SettingsSnapshot snapshot{session.Buffer(), before};
+    ReportBuffer record = session.Buffer();
+    if (const std::optional<std::string> refusal = ApplyProfileToRecord(profile, record)) {
+        throw CommandError(kExitUsage, file + ": " + *refusal + "; nothing written");
+    }
+    session.Buffer() = record;
+    ReaderSettings after = before;
+    std::uint8_t readerType = 0;
+    DecodeSettings(record, after, readerType);
+    CommitSettings(session, snapshot, after, dryRun);
 }
 
 // Options of the commands that write settings.
@@ -245,11 +274,28 @@ void AddSettingsWriteCommands(CLI::App& app, const std::shared_ptr<GlobalOptions
                               int& exitCode) {
     auto load = std::make_shared<WriteArgs>();
     CLI::App* loadCmd =
-        AddWriteCommand(app, options, load, "load", "Write the settings of a *.cfg file");
-    loadCmd->add_option("FILE", load->file, "Settings file to read")->required();
+        AddWriteCommand(app, options, load, "load",
+                        "Write the settings of a *.cfg file, or the fields a *.json profile names");
+    loadCmd->add_option("FILE", load->file,
+                        "Settings file to read; a name ending in .json is a profile: only the "
+                        "fields it names are set, a field the reader's type does not store or a "
+                        "value out of range refuses it (exit 2, nothing written)")
+        ->required();
     loadCmd->add_flag("--force", load->force,
                       "Write the file even when it is for another reader type (byte 8)");
     loadCmd->callback([options, load, &exitCode] {
+        if (IsProfileName(load->file)) {
+            if (load->force) {
+                throw CommandError(kExitUsage, "--force is for *.cfg files; a profile is refused "
+                                               "by any reader type that does not store its fields");
+            }
+            const nlohmann::ordered_json profile = ReadProfileFile("", load->file);
+            ReaderAccess access(*options);
+            exitCode = RunOnReaders(access, [&](ReaderSession& session) {
+                LoadProfile(session, profile, load->file, load->dryRun);
+            });
+            return;
+        }
         ReaderAccess access(*options);
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {
             const ReaderSettings before = ReadReaderSettings(session);

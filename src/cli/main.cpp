@@ -93,6 +93,7 @@ int Run(int argc, char** argv) {
     AddRestoreCommand(app, options, exitCode);
     AddFlashCommand(app, options, exitCode);
     AddSimCommand(app, options, exitCode);
+    AddProvisionCommand(app, options, exitCode);
 
     const bool json = WantsJson(argc, argv);
     try {

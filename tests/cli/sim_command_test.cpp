@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "sim/BusState.h"
+#include "support/BackgroundRun.h"
 #include "support/RunCli.h"
 
 namespace zm880::test {
@@ -25,99 +26,6 @@ using namespace std::chrono_literals;
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
-
-// A zm880ctl run in the background whose output comes through pipes, so that it is neither
-// a file the run's size limit applies to nor lost when the run is stopped.
-class BackgroundRun {
-  public:
-    // `noFileGrowth`: every file the run tries to write fails with "File too large".
-    BackgroundRun(const std::vector<std::string>& args, bool noFileGrowth = false) {
-        int out[2];
-        int err[2];
-        if (::pipe(out) != 0 || ::pipe(err) != 0) {
-            throw std::runtime_error("no pipe");
-        }
-        std::vector<std::string> store{ZM880CTL_PATH};
-        store.insert(store.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : store) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::dup2(err[1], 2);
-            if (noFileGrowth) {
-                ::signal(SIGXFSZ, SIG_IGN);
-                const rlimit none{0, 0};
-                ::setrlimit(RLIMIT_FSIZE, &none);
-            }
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        ::close(err[1]);
-        out_ = out[0];
-        err_ = err[0];
-    }
-
-    ~BackgroundRun() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        ::close(out_);
-        ::close(err_);
-    }
-
-    // Reads standard output until it holds `text` or 5 s have passed.
-    bool WaitForOutput(const std::string& text) {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (!Contains(output_, text) && std::chrono::steady_clock::now() < deadline) {
-            pollfd entry{out_, POLLIN, 0};
-            if (::poll(&entry, 1, 50) == 1) {
-                char chunk[256];
-                const ssize_t got = ::read(out_, chunk, sizeof chunk);
-                if (got <= 0) {
-                    break;
-                }
-                output_.append(chunk, static_cast<std::size_t>(got));
-            }
-        }
-        return Contains(output_, text);
-    }
-
-    CliResult Finish(int signal = 0) {
-        if (signal != 0) {
-            ::kill(pid_, signal);
-        }
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        CliResult result;
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        result.out = output_ + ReadAll(out_);
-        result.err = ReadAll(err_);
-        return result;
-    }
-
-  private:
-    static std::string ReadAll(int fd) {
-        std::string text;
-        char chunk[256];
-        ssize_t got = 0;
-        while ((got = ::read(fd, chunk, sizeof chunk)) > 0) {
-            text.append(chunk, static_cast<std::size_t>(got));
-        }
-        return text;
-    }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
-    std::string output_;
-};
 
 class SimCommandTest : public ::testing::Test {
   protected:
