@@ -301,6 +301,14 @@ Trotzdem jeden Leser aktualisieren?</translation>
         <source>failed: %1</source>
         <translation>fehlgeschlagen: %1</translation>
     </message>
+    <message>
+        <source>Press Start to begin.</source>
+        <translation>Drücken Sie Starten, um zu beginnen.</translation>
+    </message>
+    <message>
+        <source>The run ended: %1</source>
+        <translation>Der Lauf wurde beendet: %1</translation>
+    </message>
 </context>
 <context>
     <name>zm880::cfgfile_gui::ProfileFile</name>

@@ -157,7 +157,8 @@ void TProvisioningDialog::UpdateControls() {
                               : tr("Waiting for readers: plug them in one after another."));
     else
         lbState_->setText(edProfile_->text().isEmpty() ? tr("Choose a profile to start.")
-                                                       : tr("Stopped."));
+                          : started_                   ? tr("Stopped.")
+                                                       : tr("Press Start to begin."));
 }
 
 void TProvisioningDialog::bnProfileClick() {
@@ -236,12 +237,20 @@ void TProvisioningDialog::bnStartClick() {
         return;
     provisioner_ = std::make_unique<provision::Provisioner>(platform_, std::move(*plan));
     worker_ = std::thread([this, provisioner = provisioner_.get()] {
-        provisioner->Run([this](const provision::ProvisionResult& result) {
-            QMetaObject::invokeMethod(
-                this, [this, result] { ShowResult(result); }, Qt::QueuedConnection);
-        });
-        QMetaObject::invokeMethod(this, [this] { RunEnded(); }, Qt::QueuedConnection);
+        // A run that cannot go on (the bus cannot be watched) ends with its reason.
+        QString error;
+        try {
+            provisioner->Run([this](const provision::ProvisionResult& result) {
+                QMetaObject::invokeMethod(
+                    this, [this, result] { ShowResult(result); }, Qt::QueuedConnection);
+            });
+        } catch (const std::exception& e) {
+            error = QString::fromStdString(e.what());
+        }
+        QMetaObject::invokeMethod(
+            this, [this, error] { RunEnded(error); }, Qt::QueuedConnection);
     });
+    started_ = true;
     UpdateControls();
 }
 
@@ -278,10 +287,12 @@ void TProvisioningDialog::ShowResult(const provision::ProvisionResult& result) {
     emit resultShown();
 }
 
-void TProvisioningDialog::RunEnded() {
+void TProvisioningDialog::RunEnded(const QString& error) {
     worker_.join();
     provisioner_.reset();
     UpdateControls();
+    if (!error.isEmpty())
+        lbState_->setText(tr("The run ended: %1").arg(error));
     emit runEnded();
     if (closeWhenEnded_)
         QDialog::reject();

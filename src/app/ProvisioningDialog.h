@@ -57,7 +57,8 @@ class TProvisioningDialog : public QDialog {
     // cannot be used.
     std::optional<provision::ProvisionPlan> MakePlan();
     void ShowResult(const provision::ProvisionResult& result);
-    void RunEnded();
+    // `error` says why the run could not go on; empty when it was stopped.
+    void RunEnded(const QString& error);
     void UpdateControls();
 
     std::shared_ptr<hid::Platform> platform_;
@@ -65,6 +66,7 @@ class TProvisioningDialog : public QDialog {
     std::unique_ptr<provision::Provisioner> provisioner_;
     std::thread worker_;
     bool closeWhenEnded_ = false;
+    bool started_ = false;
     int done_ = 0;
     int failed_ = 0;
 
