@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "hid/sim/SimulatedBus.h"
+#include "sim/ReaderModel.h"
+#include "support/BackgroundRun.h"
+#include "support/RunCli.h"
+#include "support/TestFolders.h"
+
+namespace zm880::test {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+constexpr std::size_t kCharDelayByte = 6;
+constexpr std::size_t kInterfaceByte = 11;
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class ProvisionCommand : public TempFolderTest {
+  protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        state_ = (dir_ / "bus.json").string();
+        report_ = (dir_ / "report.jsonl").string();
+        profile_ = (dir_ / "profile.json").string();
+        setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        std::ofstream(profile_) << R"({"CharDelay": 150, "Interface": 1})";
+    }
+
+    void OnBus(const std::function<void(hid::SimulatedBus&)>& change) const {
+        hid::SimulatedBus bus(state_);
+        change(bus);
+        bus.Save();
+    }
+
+    sim::SettingsRecord Record(std::size_t slot) const {
+        hid::SimulatedBus bus(state_);
+        return bus.Reader(slot).Settings();
+    }
+
+    std::vector<std::string> Provision(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"provision", profile_, "--simulate=" + state_});
+        return args;
+    }
+
+    std::string state_;
+    std::string report_;
+    std::string profile_;
+};
+
+TEST_F(ProvisionCommand, ProvisionsPresentAndLaterReadersAndReportsTheFaultyOne) {
+    OnBus([](hid::SimulatedBus& bus) {
+        bus.Add(std::make_unique<sim::ReaderModel>());
+        bus.Add(std::make_unique<sim::ReaderModel>());
+        bus.Reader(1).Faults().failSet = {3};
+    });
+    const sim::SettingsRecord original = Record(0);
+
+    BackgroundRun run(Provision({"--count", "5", "--report", report_}));
+    ASSERT_TRUE(run.WaitForOutput("reader sim:hidraw2: "));
+    // Two more readers, plugged in by another program.
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(RunCli({"--simulate=" + state_, "sim", "add"}).exitCode, 0);
+    }
+    const CliResult result = run.Finish();
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(Lines(result.out),
+              (std::vector<std::string>{
+                  "reader sim:hidraw0: ok",
+                  "reader sim:hidraw1: failed: writing feature report 03 failed: the transfer "
+                  "failed: simulated fault",
+                  "reader sim:hidraw2: ok", "reader sim:hidraw3: ok", "reader sim:hidraw4: ok"}));
+
+    sim::SettingsRecord provisioned = original;
+    provisioned[1] = 1;
+    provisioned[kCharDelayByte] = 15;
+    provisioned[kInterfaceByte] = 1;
+    for (std::size_t slot = 0; slot < 5; ++slot) {
+        EXPECT_EQ(Record(slot), slot == 1 ? original : provisioned) << "slot " << slot;
+    }
+
+    std::ifstream in(report_);
+    std::vector<json> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(json::parse(line));
+    }
+    ASSERT_EQ(lines.size(), 5u);
+    for (std::size_t slot = 0; slot < 5; ++slot) {
+        const json& line = lines[slot];
+        EXPECT_EQ(line["path"], "sim:hidraw" + std::to_string(slot));
+        EXPECT_EQ(line["readerType"], 0);
+        EXPECT_TRUE(fs::exists(line["backup"].get<std::string>()));
+        EXPECT_FALSE(line["time"].get<std::string>().empty());
+        EXPECT_EQ(line["result"], slot == 1 ? "failed" : "ok");
+        EXPECT_EQ(line["changes"].size(), slot == 1 ? 0u : 2u);
+    }
+    EXPECT_EQ(lines[0]["changes"][0], json({{"field", "CharDelay"},
+                                            {"before", "0 ms"},
+                                            {"after", "150 ms"}}));
+    EXPECT_TRUE(Contains(lines[1]["reason"].get<std::string>(), "simulated fault"));
+}
+
+TEST_F(ProvisionCommand, CtrlCEndsTheRunAfterTheReaderInHand) {
+    OnBus([](hid::SimulatedBus&) {});
+    BackgroundRun run(Provision({"--report", report_}));
+    ASSERT_TRUE(run.WaitForOutput("reader sim:hidraw0: ok\n"));
+    const CliResult result = run.Finish(SIGINT);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "reader sim:hidraw0: ok\n");
+    EXPECT_TRUE(result.err.empty()) << result.err;
+    EXPECT_EQ(Record(0)[kCharDelayByte], 15);
+}
+
+TEST_F(ProvisionCommand, RefusesABadProfileOrUpdateFileBeforeAnyReaderIsTouched) {
+    OnBus([](hid::SimulatedBus&) {});
+    const sim::SettingsRecord original = Record(0);
+    std::ofstream(profile_) << R"({"CharDelay": 150, "LegicLength": 300})";
+    const CliResult refused = RunCli(Provision({"--count", "1", "--report", report_}));
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(Contains(refused.err, "LegicLength must be a whole number from 1 to 200"))
+        << refused.err;
+
+    std::ofstream(profile_) << R"({"CharDelay": 150})";
+    const std::string empty = (dir_ / "empty.hex").string();
+    std::ofstream(empty) << "";
+    EXPECT_EQ(RunCli(Provision({"--count", "1", "--firmware", empty})).exitCode, 1);
+    EXPECT_EQ(RunCli(Provision({"--count", "1", "--firmware", profile_})).exitCode, 2);
+    EXPECT_EQ(RunCli(Provision({"--count", "0"})).exitCode, 2);
+    EXPECT_EQ(RunCli(Provision({"--count", "1", "--all"})).exitCode, 2);
+
+    EXPECT_EQ(Record(0), original);
+    EXPECT_FALSE(fs::exists(report_));
+    EXPECT_TRUE(BackupFiles(dir_ / "state").empty());
+}
+
+}  // namespace
+}  // namespace zm880::test
