@@ -27,6 +27,41 @@
         <source>All (*)</source>
         <translation>Alle (*)</translation>
     </message>
+    <message>
+        <source>Profile *.json (*.json)</source>
+        <translation>Profil *.json (*.json)</translation>
+    </message>
+    <message>
+        <source>Profile</source>
+        <translation>Profil</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::app::TApplyToAllCommand</name>
+    <message>
+        <source>%1: done</source>
+        <translation>%1: erledigt</translation>
+    </message>
+    <message>
+        <source>%1: failed: %2</source>
+        <translation>%1: fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>Apply to all readers: %1 done, %2 failed</source>
+        <translation>Auf alle Leser anwenden: %1 erledigt, %2 fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>the reader is of type %1, the settings shown are for type %2</source>
+        <translation>der Leser ist vom Typ %1, die angezeigten Einstellungen sind für Typ %2</translation>
+    </message>
+    <message>
+        <source>neither XDG_STATE_HOME nor HOME is set; no place for the backup; nothing written</source>
+        <translation>weder XDG_STATE_HOME noch HOME ist gesetzt; kein Ort für die Sicherung; nichts geschrieben</translation>
+    </message>
+    <message>
+        <source>reader %1</source>
+        <translation>Leser %1</translation>
+    </message>
 </context>
 <context>
     <name>zm880::app::TInfoBox</name>
@@ -145,6 +180,150 @@
         <source>Device settings</source>
         <translation>Geräteeinstellungen</translation>
     </message>
+    <message>
+        <source>&amp;Provisioning Mode...</source>
+        <translation>&amp;Provisionierungsmodus...</translation>
+    </message>
+    <message>
+        <source>Apply to &amp;All Readers</source>
+        <translation>Auf &amp;alle Leser anwenden</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::app::TProvisioningDialog</name>
+    <message>
+        <source>Provisioning</source>
+        <translation>Provisionierung</translation>
+    </message>
+    <message>
+        <source>Profile:</source>
+        <translation>Profil:</translation>
+    </message>
+    <message>
+        <source>Firmware:</source>
+        <translation>Firmware:</translation>
+    </message>
+    <message>
+        <source>none: the firmware stays as it is</source>
+        <translation>keine: die Firmware bleibt, wie sie ist</translation>
+    </message>
+    <message>
+        <source>Choose...</source>
+        <translation>Auswählen...</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keine</translation>
+    </message>
+    <message>
+        <source>Time (UTC)</source>
+        <translation>Zeit (UTC)</translation>
+    </message>
+    <message>
+        <source>Reader</source>
+        <translation>Leser</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>Sicherung</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Starten</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Done: %1    Failed: %2</source>
+        <translation>Erledigt: %1    Fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>Stopping after the reader in hand...</source>
+        <translation>Hält nach dem Leser in Arbeit an...</translation>
+    </message>
+    <message>
+        <source>Waiting for readers: plug them in one after another.</source>
+        <translation>Warte auf Leser: stecken Sie sie nacheinander ein.</translation>
+    </message>
+    <message>
+        <source>Choose a profile to start.</source>
+        <translation>Wählen Sie ein Profil, um zu beginnen.</translation>
+    </message>
+    <message>
+        <source>Stopped.</source>
+        <translation>Angehalten.</translation>
+    </message>
+    <message>
+        <source>ERROR: Bad Update-File
+the name must end in .hex</source>
+        <translation>FEHLER: Ungültige Update-Datei
+der Name muss auf .hex enden</translation>
+    </message>
+    <message>
+        <source>The profile is refused: %1</source>
+        <translation>Das Profil wird abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>%1 (line %2)</source>
+        <translation>%1 (Zeile %2)</translation>
+    </message>
+    <message>
+        <source>%1.
+
+Update every reader anyway?</source>
+        <translation>%1.
+
+Trotzdem jeden Leser aktualisieren?</translation>
+    </message>
+    <message>
+        <source>neither XDG_STATE_HOME nor HOME is set; no place for the backups</source>
+        <translation>weder XDG_STATE_HOME noch HOME ist gesetzt; kein Ort für die Sicherungen</translation>
+    </message>
+    <message>
+        <source>ok</source>
+        <translation>ok</translation>
+    </message>
+    <message>
+        <source>no field changed</source>
+        <translation>kein Feld geändert</translation>
+    </message>
+    <message>
+        <source>failed: %1</source>
+        <translation>fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Press Start to begin.</source>
+        <translation>Drücken Sie Starten, um zu beginnen.</translation>
+    </message>
+    <message>
+        <source>The run ended: %1</source>
+        <translation>Der Lauf wurde beendet: %1</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::cfgfile_gui::ProfileFile</name>
+    <message>
+        <source>file not found: %1</source>
+        <translation>Datei nicht gefunden: %1</translation>
+    </message>
+    <message>
+        <source>unable to open file: %1</source>
+        <translation>Datei kann nicht geöffnet werden: %1</translation>
+    </message>
+    <message>
+        <source>not a profile: %1: %2</source>
+        <translation>kein Profil: %1: %2</translation>
+    </message>
 </context>
 <context>
     <name>zm880::cfgfile_gui::TConfigFileCommands</name>
@@ -173,6 +352,14 @@ Trotzdem laden?</translation>
     <message>
         <source>Config-File settings (%1)</source>
         <translation>Einstellungen aus Konfigurationsdatei (%1)</translation>
+    </message>
+    <message>
+        <source>The profile %1 is refused: %2</source>
+        <translation>Das Profil %1 wird abgelehnt: %2</translation>
+    </message>
+    <message>
+        <source>Profile settings (%1)</source>
+        <translation>Einstellungen aus Profil (%1)</translation>
     </message>
 </context>
 <context>
@@ -385,6 +572,10 @@ Trotzdem aktualisieren?</translation>
     <message>
         <source>No settings are loaded</source>
         <translation>Keine Einstellungen geladen</translation>
+    </message>
+    <message>
+        <source>Apply to all readers</source>
+        <translation>Auf alle Leser anwenden</translation>
     </message>
 </context>
 </TS>

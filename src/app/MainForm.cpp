@@ -14,16 +14,21 @@
 #include <QStatusBar>
 
 #include <array>
+#include <optional>
+#include <string>
 #include <utility>
 
+#include "app/ApplyToAllCommand.h"
 #include "app/CfgPathStore.h"
 #include "app/InfoBox.h"
+#include "app/ProvisioningDialog.h"
 #include "app/StatusPanel.h"
 #include "app/TransferWait.h"
 #include "app/UserDialogs.h"
 #include "cfgfile/gui/ConfigFileCommands.h"
 #include "diag/gui/RawConsolePage.h"
 #include "flasher/gui/UpdateCommand.h"
+#include "hid/HidDevice.h"
 #include "reader/gui/SettingsPage.h"
 
 namespace zm880::app {
@@ -71,6 +76,31 @@ QString FailureText(const QString& what, const TransferResult& result) {
     return text;
 }
 
+// With several readers every entry names its device path as well: identical readers have the
+// same product text. A reader whose claim was refused has no path and shows its position.
+QStringList DeviceListTexts(const std::vector<DeviceEntry>& entries) {
+    QStringList texts;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        QString text = QString::fromStdString(entries[i].Text);
+        if (entries.size() > 1)
+            text += QString(" (%1)").arg(entries[i].Device
+                                             ? QString::fromStdString(
+                                                   entries[i].Device->PnPInfo().DevicePath)
+                                             : QString::number(i + 1));
+        texts << text;
+    }
+    return texts;
+}
+
+// The entry whose reader is plugged in as `devInst`; none for an empty identity.
+std::optional<std::size_t> EntryOf(const std::vector<DeviceEntry>& entries,
+                                   const std::string& devInst) {
+    for (std::size_t i = 0; i < entries.size() && !devInst.empty(); ++i)
+        if (entries[i].Device && entries[i].Device->PnPInfo().DevInst == devInst)
+            return i;
+    return std::nullopt;
+}
+
 bool IsCtrlC(const QKeyEvent& key) {
     return key.key() == Qt::Key_C && (key.modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
 }
@@ -82,7 +112,8 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
       commandLine_(std::move(setup.commandLine)),
       dialogs_(setup.dialogs ? std::move(setup.dialogs) : std::make_shared<QtUserDialogs>(this)),
       cfgPathStore_(setup.cfgPathStore ? std::move(setup.cfgPathStore)
-                                       : std::make_shared<SettingsCfgPathStore>()) {
+                                       : std::make_shared<SettingsCfgPathStore>()),
+      platform_(setup.platform) {
     setObjectName("MainForm");
     setWindowTitle(tr("Tavrenix ZM880 - Utility"));
     QFont font("MS Sans Serif");
@@ -112,8 +143,15 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     configFiles_ = std::make_unique<cfgfile_gui::TConfigFileCommands>(
         *session_, *settingsPage_, *dialogs_, *cfgPathStore_,
         [this](const QString& text) { SetStatusText(text); });
+    applyToAll_ = std::make_unique<TApplyToAllCommand>(
+        *session_, *settingsPage_, *dialogs_,
+        [this](const std::function<TransferResult()>& transfer) { return RunTransfer(transfer); },
+        [this](const QString& text) { SetStatusText(text); },
+        [this] { return ReadSettingsFromReader(); });
     settingsPage_->SetCommonChangeHandler([this] { cbUsedAltKeyClick(); });
     connect(settingsPage_->ApplyButton(), &QPushButton::clicked, this, [this] { bnApplyClick(); });
+    connect(settingsPage_->ApplyAllButton(), &QPushButton::clicked, this,
+            [this] { bnApplyAllClick(); });
     connect(settingsPage_, &reader_gui::TSettingsPage::freeAreaPressed, this,
             [this](Qt::KeyboardModifiers modifiers) { tsMainMouseDown(modifiers); });
 
@@ -165,6 +203,8 @@ void TMainForm::BuildMenus() {
                             QKeySequence("Ctrl+S"), &TMainForm::miSaveConfigClick);
     miReadConfig_ = addItem(file, "miReadConfig", QT_TR_NOOP("&Read Config"),
                             QKeySequence("Ctrl+R"), &TMainForm::miReadConfigClick);
+    addItem(file, "miProvision", QT_TR_NOOP("&Provisioning Mode..."), QKeySequence(),
+            &TMainForm::miProvisionClick);
     Close1_ = addItem(file, "Close1", QT_TR_NOOP("&Close"), QKeySequence("Ctrl+C"),
                       &TMainForm::Close1Click);
 
@@ -172,6 +212,8 @@ void TMainForm::BuildMenus() {
     edit->setObjectName("Edit2");
     addItem(edit, "ResetDefault1", QT_TR_NOOP("&Reset Default"), QKeySequence(),
             &TMainForm::ResetDefault1Click);
+    miApplyAll_ = addItem(edit, "miApplyAll", QT_TR_NOOP("Apply to &All Readers"), QKeySequence(),
+                          &TMainForm::bnApplyAllClick);
 
     QAction* info = bar->addAction(tr("&Info"));
     info->setObjectName("miInfo");
@@ -188,6 +230,9 @@ void TMainForm::BuildDevicePanel(QWidget* parent) {
     cbDevListBox_->setGeometry(10, 8, 647, 24);
     cbDevListBox_->setEnabled(false);
     cbDevListBox_->setFocusPolicy(Qt::NoFocus);
+    connect(cbDevListBox_, &QComboBox::activated, this, [this](int index) {
+        ChooseReader(static_cast<std::size_t>(index));
+    });
 }
 
 void TMainForm::BuildPages(QWidget* parent) {
@@ -307,7 +352,7 @@ TransferResult TMainForm::RunTransfer(const std::function<TransferResult()>& tra
 }
 
 void TMainForm::SetReaderCommandsEnabled(bool enabled) {
-    for (QAction* item : {miUpdate_, miLoadConfig_, miSaveConfig_, miReadConfig_})
+    for (QAction* item : {miUpdate_, miLoadConfig_, miSaveConfig_, miReadConfig_, miApplyAll_})
         item->setEnabled(enabled);
 }
 
@@ -371,8 +416,10 @@ void TMainForm::HidCtlDeviceChange() {
     const TBusyScope busy(*this);
     session_->RebuildDeviceList();
     cbDevListBox_->clear();
-    for (const DeviceEntry& entry : session_->Entries())
-        cbDevListBox_->addItem(QString::fromStdString(entry.Text));
+    cbDevListBox_->addItems(DeviceListTexts(session_->Entries()));
+    // A single reader needs no choice, and "Apply" reaches it already.
+    cbDevListBox_->setEnabled(cbDevListBox_->count() > 1);
+    settingsPage_->ApplyAllButton()->setVisible(cbDevListBox_->count() > 1);
     if (hooks_.DeviceListRebuilt)
         hooks_.DeviceListRebuilt();
     ShowDiscoveredReaders();
@@ -380,16 +427,36 @@ void TMainForm::HidCtlDeviceChange() {
 }
 
 void TMainForm::ShowDiscoveredReaders() {
-    // Whatever the controls show belonged to the list before this change.
-    settingsPage_->ForgetRecord();
-    configFiles_->SetReaderType(std::nullopt);
     if (!session_->HasReader()) {
+        // Whatever the controls show belonged to the list before this change.
+        settingsPage_->ForgetRecord();
+        configFiles_->SetReaderType(std::nullopt);
         PageControl1_->setCurrentWidget(tsWellcome_);
         SetReaderCommandsEnabled(false);
         return;
     }
-    cbDevListBox_->setCurrentIndex(0);
-    session_->Select(0);
+    // The chosen reader stays chosen while it is plugged in; otherwise the first one is used.
+    const std::size_t index = EntryOf(session_->Entries(), chosenReader_).value_or(0);
+    ShowReader(index);
+}
+
+void TMainForm::ChooseReader(std::size_t index) {
+    const TBusyScope busy(*this);
+    if (index >= session_->Entries().size() || index == session_->SelectedIndex())
+        return;
+    const ReaderDevice device = session_->Entries()[index].Device;
+    chosenReader_ = device ? device->PnPInfo().DevInst : std::string();
+    // What the status bar said was about the reader shown before.
+    SetStatusText(QString());
+    ShowReader(index);
+}
+
+void TMainForm::ShowReader(std::size_t index) {
+    // Whatever the controls show belonged to another reader or to the list before this change.
+    settingsPage_->ForgetRecord();
+    configFiles_->SetReaderType(std::nullopt);
+    cbDevListBox_->setCurrentIndex(static_cast<int>(index));
+    session_->Select(index);
     DevListBox1Click();
     PageControl1_->setCurrentWidget(settingsPage_);
     SetReaderCommandsEnabled(true);
@@ -479,6 +546,11 @@ void TMainForm::bnApplyClick() {
     SetStatusText(tr("Device-Settings updated"));
 }
 
+void TMainForm::bnApplyAllClick() {
+    const TBusyScope busy(*this);
+    applyToAll_->Run();
+}
+
 void TMainForm::miLoadConfigClick() {
     const TBusyScope busy(*this);
     if (configFiles_->miLoadConfigClick())
@@ -511,6 +583,27 @@ void TMainForm::miUpdateClick() {
     const TBusyScope busy(*this);
     if (hooks_.miUpdateClick)
         hooks_.miUpdateClick();
+}
+
+void TMainForm::miProvisionClick() {
+    // The run takes the device changes and talks to the readers alone: the window leaves both
+    // until it is over.
+    const TBusyScope busy(*this);
+    {
+        TProvisioningDialog dialog(platform_, *dialogs_, this);
+        if (hooks_.ProvisioningOpened)
+            hooks_.ProvisioningOpened(dialog);
+        dialog.exec();
+    }
+    // The run took the change notifications and rewrote readers: the list is brought up to
+    // date, and the reader shown is read again when the list stayed the same.
+    bool rebuilt = false;
+    const auto connection = connect(this, &TMainForm::deviceChangeHandled, this,
+                                    [&rebuilt] { rebuilt = true; });
+    hidCtl_->DeviceChange();
+    disconnect(connection);
+    if (!rebuilt && session_->HasReader())
+        ReadSettingsFromReader();
 }
 
 void TMainForm::miInfoClick() {

@@ -26,6 +26,8 @@ class TConfigFileCommands;
 namespace zm880::app {
 
 class CfgPathStore;
+class TApplyToAllCommand;
+class TProvisioningDialog;
 class TStatusPanel;
 class UserDialogs;
 
@@ -41,6 +43,8 @@ struct TMainFormHooks {
     // "&Update Firmware" and "&Info".
     std::function<void()> miUpdateClick;
     std::function<void()> miInfoClick;
+    // The provisioning dialog was made and is about to be shown (for tests).
+    std::function<void(TProvisioningDialog&)> ProvisioningOpened;
 };
 
 // What the window is built from. Empty dialogs/store use the platform's dialogs and the
@@ -87,14 +91,19 @@ class TMainForm : public QMainWindow {
     void HidCtlDeviceChange();
     // The steps of a device change after the list was rebuilt.
     void ShowDiscoveredReaders();
+    // The user chose entry `index` of the device list: it becomes the reader the window works
+    // with and its settings are shown as after a device change.
+    void ChooseReader(std::size_t index);
     void DevListBox1Click();
     void cbUsedAltKeyClick();
     void bnApplyClick();
+    void bnApplyAllClick();
     void miLoadConfigClick();
     void miSaveConfigClick();
     void miReadConfigClick();
     void ResetDefault1Click();
     void miUpdateClick();
+    void miProvisionClick();
     void miInfoClick();
     void Close1Click() { close(); }
     void tsMainMouseDown(Qt::KeyboardModifiers modifiers);
@@ -134,6 +143,9 @@ class TMainForm : public QMainWindow {
     void PlatformChangesPending();
     void RunWhenIdle(std::function<void()> task);
     void ResumeDeferredWork();
+    // Selects entry `index`, shows the "Main" page and reads its settings (or loads the
+    // start-up file).
+    void ShowReader(std::size_t index);
     // Reads the settings record into the controls; false (and said) when the read failed.
     bool ReadSettingsFromReader();
 
@@ -143,23 +155,28 @@ class TMainForm : public QMainWindow {
     // Cleared when the start-up file could not be used: it is said once, and the reader's own
     // settings are read from then on.
     bool startupFileUsable_ = true;
+    // DevInst of the reader the user chose in the device list; empty while none was chosen.
+    std::string chosenReader_;
     int busy_ = 0;
     bool changesDeferred_ = false;
     std::vector<std::function<void()>> deferredTasks_;
     TMainFormHooks hooks_;
     std::shared_ptr<UserDialogs> dialogs_;
     std::shared_ptr<CfgPathStore> cfgPathStore_;
+    std::shared_ptr<hid::Platform> platform_;
 
     // The session holds claims on the controller's devices, so it goes first.
     std::unique_ptr<hid::THidDeviceController> hidCtl_;
     std::unique_ptr<ReaderSession> session_;
     std::unique_ptr<cfgfile_gui::TConfigFileCommands> configFiles_;
+    std::unique_ptr<TApplyToAllCommand> applyToAll_;
     QSocketNotifier* changeNotifier_ = nullptr;
 
     QAction* miUpdate_ = nullptr;
     QAction* miLoadConfig_ = nullptr;
     QAction* miSaveConfig_ = nullptr;
     QAction* miReadConfig_ = nullptr;
+    QAction* miApplyAll_ = nullptr;
     QAction* Close1_ = nullptr;
     QComboBox* cbDevListBox_ = nullptr;
     QStackedWidget* PageControl1_ = nullptr;

@@ -30,7 +30,8 @@ std::optional<QString> QtUserDialogs::OpenConfigFile(const QString& fileName) {
     QFileDialog dialog(parent_);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({tr("Config File *.cfg (*.cfg)"), tr("All Files *.* (*)")});
+    dialog.setNameFilters({tr("Config File *.cfg (*.cfg)"), tr("Profile *.json (*.json)"),
+                           tr("All Files *.* (*)")});
     dialog.setDefaultSuffix("cfg");
     StartInWorkingDirectoryUnlessPreset(dialog, fileName);
     return Run(dialog, fileName);
@@ -53,6 +54,16 @@ std::optional<QString> QtUserDialogs::OpenUpdateFile(const QString& fileName) {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({tr("Update File (intel) (*.hex)"), tr("All (*)")});
     dialog.setDefaultSuffix("hex");
+    StartInWorkingDirectoryUnlessPreset(dialog, fileName);
+    return Run(dialog, fileName);
+}
+
+std::optional<QString> QtUserDialogs::OpenProfileFile(const QString& fileName) {
+    QFileDialog dialog(parent_, tr("Profile"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({tr("Profile *.json (*.json)"), tr("All Files *.* (*)")});
+    dialog.setDefaultSuffix("json");
     StartInWorkingDirectoryUnlessPreset(dialog, fileName);
     return Run(dialog, fileName);
 }

@@ -160,8 +160,8 @@ void MainWindowTest::listsEveryReaderAndNamesOnesWithoutProductString() {
 
     auto* list = fixture.Find<QComboBox>("cbDevListBox");
     QCOMPARE(list->count(), 2);
-    QCOMPARE(list->itemText(0), QString("Not Supported Device VID=169B PID=0710"));
-    QCOMPARE(list->itemText(1), QString("ZM-880 RFID Reader - VID=169B PID=0710"));
+    QCOMPARE(list->itemText(0), QString("Not Supported Device VID=169B PID=0710 (sim:hidraw0)"));
+    QCOMPARE(list->itemText(1), QString("ZM-880 RFID Reader - VID=169B PID=0710 (sim:hidraw1)"));
     QCOMPARE(list->currentIndex(), 0);
     QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsMain"));
     QCOMPARE(fixture.Find<QLineEdit>("edType")->text(), QString("ZM-880"));

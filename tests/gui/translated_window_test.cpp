@@ -84,7 +84,8 @@ void TranslatedWindowTest::germanLocaleShowsGermanTexts() {
     QCOMPARE(shown.title, QString("Tavrenix ZM880 - Utility"));
     QCOMPARE(shown.menus, (QStringList{"&Datei", "&Bearbeiten", "&Info", "&Firmware aktualisieren",
                                        "Konfiguration &laden", "Konfiguration &speichern",
-                                       "Konfiguration &einlesen", "&Beenden"}));
+                                       "Konfiguration &einlesen", "&Provisionierungsmodus...",
+                                       "&Beenden"}));
     QCOMPARE(shown.applyCaption, QString("Anwenden"));
     QCOMPARE(shown.interfaceCaption, QString("Schnittstelle :"));
     QCOMPARE(shown.firstSuffix, QString("Keine"));
@@ -99,7 +100,8 @@ void TranslatedWindowTest::withoutTranslationTheEnglishTextsStay() {
     const ShownTexts shown = ShowWindowAndEdit();
     QCOMPARE(shown.title, QString("Tavrenix ZM880 - Utility"));
     QCOMPARE(shown.menus, (QStringList{"&File", "&Edit", "&Info", "&Update Firmware",
-                                       "&Load Config", "&Save Config", "&Read Config", "&Close"}));
+                                       "&Load Config", "&Save Config", "&Read Config",
+                                       "&Provisioning Mode...", "&Close"}));
     QCOMPARE(shown.applyCaption, QString("Apply"));
     QCOMPARE(shown.interfaceCaption, QString("Interface :"));
     QCOMPARE(shown.firstSuffix, QString("None"));

@@ -5,6 +5,8 @@
 #include "app/CfgPathStore.h"
 #include "app/UserDialogs.h"
 #include "cfgfile/ConfigFile.h"
+#include "cfgfile/gui/ProfileFile.h"
+#include "reader/Profile.h"
 #include "reader/ReaderSession.h"
 #include "reader/gui/SettingsPage.h"
 
@@ -71,6 +73,32 @@ bool TConfigFileCommands::LoadConfigFile(const QString& path) {
     return true;
 }
 
+bool TConfigFileCommands::LoadProfile(const QString& path) {
+    // A profile names some fields; the rest of the record must be one read or loaded.
+    if (!page_.HasRecord()) {
+        setStatusText_(reader_gui::TSettingsPage::NoSettingsLoaded());
+        return false;
+    }
+    QString error;
+    const auto profile = ReadProfileFile(path, error);
+    if (!profile) {
+        dialogs_.ShowMessage(error);
+        return false;
+    }
+    page_.EncodeSettings();
+    ReportBuffer record = session_.Buffer();
+    if (const auto refused = ApplyProfileToRecord(*profile, record)) {
+        dialogs_.ShowMessage(tr("The profile %1 is refused: %2")
+                                 .arg(path, QString::fromStdString(*refused)));
+        return false;
+    }
+    session_.Buffer() = record;
+    page_.DecodeSettings(true);
+    setStatusText_(
+        tr("Profile settings (%1)").arg(QString::fromStdString(cfgfile::ShownPath(path.toStdString()))));
+    return true;
+}
+
 void TConfigFileCommands::SaveConfigFile(const QString& path) {
     page_.EncodeSettings();
     const auto result = cfgfile::SaveConfigFile(path.toStdString(), session_.Buffer());
@@ -83,6 +111,8 @@ bool TConfigFileCommands::miLoadConfigClick() {
     if (!chosen)
         return false;
     openDialogFileName_ = *chosen;
+    if (IsProfileName(chosen->toStdString()))
+        return LoadProfile(*chosen);
     return LoadConfigFile(*chosen);
 }
 

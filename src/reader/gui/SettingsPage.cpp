@@ -105,18 +105,7 @@ TSettingsPage::TSettingsPage(ReaderSession& session, QWidget* parent)
     setObjectName("tsMain");
     BuildInterfacePanel();
     BuildVersionPanel();
-
-    bnApply_ = new QPushButton(tr("Apply"), this);
-    bnApply_->setObjectName("bnApply");
-    bnApply_->setGeometry(590, 375, 89, 29);
-    bnApply_->setDefault(true);
-    bnApply_->setAutoDefault(false);
-    // A style sheet takes its text colour from the application, not from the window's
-    // palette: name it, so the caption stays dark on the light green under a dark theme too.
-    bnApply_->setStyleSheet(
-        "QPushButton { background-color: #C0DCC0; color: black; }"
-        "QPushButton:disabled { color: #505050; }");
-    bnApply_->setEnabled(false);
+    BuildApplyButtons();
 
     // Before the first record: the rules of the stored type; the interface rule is the
     // handlers' to apply, so the hidden baud box stays disabled.
@@ -126,6 +115,28 @@ TSettingsPage::TSettingsPage(ReaderSession& session, QWidget* parent)
         tags125_[6], cbAddType_,   cbUsedAltKey_,    rbSuffix_,    cbByteMirror_,   cbBitMirror_,
         cbBaud_,     edCharDelay_, edDoubleTimeout_, lbCharDelay_, lbDoubleTimeout_};
     ConnectHandlers();
+}
+
+void TSettingsPage::BuildApplyButtons() {
+    // A style sheet takes its text colour from the application, not from the window's
+    // palette: name it, so the caption stays dark on the light green under a dark theme too.
+    const QString style = "QPushButton { background-color: #C0DCC0; color: black; }"
+                          "QPushButton:disabled { color: #505050; }";
+    bnApply_ = new QPushButton(tr("Apply"), this);
+    bnApply_->setObjectName("bnApply");
+    bnApply_->setGeometry(590, 375, 89, 29);
+    bnApply_->setDefault(true);
+    bnApply_->setAutoDefault(false);
+    bnApply_->setStyleSheet(style);
+    bnApply_->setEnabled(false);
+
+    bnApplyAll_ = new QPushButton(tr("Apply to all readers"), this);
+    bnApplyAll_->setObjectName("bnApplyAll");
+    bnApplyAll_->setGeometry(410, 375, 172, 29);
+    bnApplyAll_->setAutoDefault(false);
+    bnApplyAll_->setStyleSheet(style);
+    bnApplyAll_->setEnabled(false);
+    bnApplyAll_->hide();
 }
 
 void TSettingsPage::BuildInterfacePanel() {
@@ -504,11 +515,13 @@ void TSettingsPage::DecodeSettings(bool applyEnabled) {
         UpdateEnabledControls();
     }
     bnApply_->setEnabled(applyEnabled && hasRecord_);
+    bnApplyAll_->setEnabled(hasRecord_);
 }
 
 void TSettingsPage::ForgetRecord() {
     hasRecord_ = false;
     bnApply_->setEnabled(false);
+    bnApplyAll_->setEnabled(false);
 }
 
 void TSettingsPage::mousePressEvent(QMouseEvent* event) {

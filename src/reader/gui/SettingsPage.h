@@ -58,6 +58,9 @@ class TSettingsPage : public QWidget {
     ReaderSettings ShownSettings() const;
 
     QPushButton* ApplyButton() const { return bnApply_; }
+    // "Apply to all readers": shown by the owner while several readers are attached, usable
+    // while the controls hold a record, changed or not (it copies a reader's settings to others).
+    QPushButton* ApplyAllButton() const { return bnApplyAll_; }
 
   signals:
     // A mouse button went down on the page's free surface.
@@ -74,6 +77,7 @@ class TSettingsPage : public QWidget {
     void Build125Page(QWidget* page);
     void BuildVersionPanel();
     void ConnectHandlers();
+    void BuildApplyButtons();
 
     void ShowTypePage(int readerType);
     void ShowMultiLegicTabByRule();
@@ -136,6 +140,7 @@ class TSettingsPage : public QWidget {
     QLabel* Label3_ = nullptr;
     QPushButton* bnSetAll_ = nullptr;
     QPushButton* bnClearAll_ = nullptr;
+    QPushButton* bnApplyAll_ = nullptr;
     QPushButton* bnApply_ = nullptr;
 
     // Enabled and disabled together by the interface choice.

@@ -1,5 +1,7 @@
 #include "WindowFixture.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -105,6 +107,16 @@ QWidget* WindowFixture::CurrentPage() const {
 void WindowFixture::ChooseRadio(const QString& group, int index) const {
     auto* button = Find<QRadioButton>(group + "_" + QString::number(index));
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+void WindowFixture::ChooseReader(int index) const {
+    auto* list = Find<QComboBox>("cbDevListBox");
+    QVERIFY(list->isEnabled());
+    list->showPopup();
+    QAbstractItemView* view = list->view();
+    QTRY_VERIFY(view->isVisible());
+    const QPoint entry = view->visualRect(view->model()->index(index, 0)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, entry);
 }
 
 bool WindowFixture::ApplyEnabled() const {

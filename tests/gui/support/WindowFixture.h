@@ -38,6 +38,9 @@ class ScriptedDialogs : public app::UserDialogs {
     std::optional<QString> OpenUpdateFile(const QString& fileName) override {
         return Next(fileName);
     }
+    std::optional<QString> OpenProfileFile(const QString& fileName) override {
+        return Next(fileName);
+    }
     void ShowMessage(const QString& text) override;
     bool AskYesNo(const QString& text) override;
 
@@ -84,6 +87,8 @@ class WindowFixture {
     app::TRadioGroup* Radio(const QString& name) const { return Find<app::TRadioGroup>(name); }
     // Clicks item `index` of a radio group as the user does.
     void ChooseRadio(const QString& group, int index) const;
+    // Opens the device list and clicks entry `index`, as the user chooses a reader.
+    void ChooseReader(int index) const;
     bool ApplyEnabled() const;
     QString Status() const { return form_->StatusText(); }
 

@@ -1,0 +1,44 @@
+#include "cfgfile/gui/ProfileFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "reader/Profile.h"
+
+namespace zm880::cfgfile_gui {
+namespace {
+
+// The context of the texts below.
+class ProfileFile {
+    Q_DECLARE_TR_FUNCTIONS(zm880::cfgfile_gui::ProfileFile)
+};
+
+}  // namespace
+
+std::optional<nlohmann::ordered_json> ReadProfileFile(const QString& path, QString& error) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        error = ProfileFile::tr("file not found: %1").arg(path);
+        return std::nullopt;
+    }
+    // A FIFO or a device would block the window or never end.
+    if (!info.isFile() || info.size() > static_cast<qint64>(kProfileReadLimit)) {
+        error = ProfileFile::tr("unable to open file: %1").arg(path);
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = ProfileFile::tr("unable to open file: %1").arg(path);
+        return std::nullopt;
+    }
+    const QByteArray text = file.read(static_cast<qint64>(kProfileReadLimit) + 1);
+    std::string reason;
+    auto profile =
+        ParseProfile(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+                     reason);
+    if (!profile)
+        error = ProfileFile::tr("not a profile: %1: %2").arg(path, QString::fromStdString(reason));
+    return profile;
+}
+
+}  // namespace zm880::cfgfile_gui

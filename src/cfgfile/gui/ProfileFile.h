@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+#include <optional>
+
+#include <nlohmann/json.hpp>
+
+namespace zm880::cfgfile_gui {
+
+// Reads the profile (a JSON object of settings fields) in `path`. A missing file, one that is
+// not a regular file or is too large, and text that is not a JSON object give nothing, with
+// `error` saying why, the path included.
+std::optional<nlohmann::ordered_json> ReadProfileFile(const QString& path, QString& error);
+
+}  // namespace zm880::cfgfile_gui
