@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "app/MainForm.h"
+#include "app/WindowStyle.h"
 #include "hid/sim/SimulatedBus.h"
 
 namespace {
@@ -49,6 +50,8 @@ void Report(const char* mode, Clock::time_point mainEntered) {
 }
 
 int RunWindow(QApplication& application, Clock::time_point mainEntered) {
+    // As the program sets itself up.
+    QApplication::setStyle(new zm880::app::TWindowStyle);
     zm880::app::TMainFormSetup setup;
     setup.platform = zm880::hid::MakeSimulatedPlatform("");
     zm880::app::TMainForm form(std::move(setup));

@@ -10,6 +10,7 @@
 #include "app/FileVersionInfo.h"
 #include "app/MainForm.h"
 #include "app/Translations.h"
+#include "app/WindowStyle.h"
 #include "hid/Platform.h"
 #include "hid/sim/SimulatedBus.h"
 
@@ -45,6 +46,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication application(argc, argv);
+    QApplication::setStyle(new zm880::app::TWindowStyle);
     QApplication::setApplicationName("ZM-880-Utility");
     QApplication::setApplicationVersion(kProgramVersion);
     QApplication::setDesktopFileName("org.zm880.Utility");
