@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/FontWarmUp.h"
 #include "app/MainForm.h"
 #include "app/WindowStyle.h"
 #include "hid/sim/SimulatedBus.h"
@@ -55,6 +56,7 @@ void Report(const char* mode, Clock::time_point mainEntered) {
 
 int RunWindow(QApplication& application, Clock::time_point mainEntered) {
     // As the program sets itself up.
+    const zm880::app::TFontWarmUp fontWarmUp;
     QApplication::setStyle(new zm880::app::TWindowStyle);
     zm880::app::TMainFormSetup setup;
     setup.platform = zm880::hid::MakeSimulatedPlatform("");

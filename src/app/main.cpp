@@ -8,6 +8,7 @@
 #include "app/BuildInfo.h"
 #include "app/CommandLine.h"
 #include "app/FileVersionInfo.h"
+#include "app/FontWarmUp.h"
 #include "app/MainForm.h"
 #include "app/Translations.h"
 #include "app/WindowStyle.h"
@@ -46,6 +47,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication application(argc, argv);
+    const zm880::app::TFontWarmUp fontWarmUp;
     QApplication::setStyle(new zm880::app::TWindowStyle);
     QApplication::setApplicationName("ZM-880-Utility");
     QApplication::setApplicationVersion(kProgramVersion);
