@@ -20,9 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/FontWarmUp.h"
 #include "app/MainForm.h"
-#include "app/WindowStyle.h"
+#include "app/ProgramSetup.h"
 #include "hid/sim/SimulatedBus.h"
 
 namespace {
@@ -55,9 +54,7 @@ void Report(const char* mode, Clock::time_point mainEntered) {
 }
 
 int RunWindow(QApplication& application, Clock::time_point mainEntered) {
-    // As the program sets itself up.
-    const zm880::app::TFontWarmUp fontWarmUp;
-    QApplication::setStyle(new zm880::app::TWindowStyle);
+    const zm880::app::TProgramSetup programSetup;
     zm880::app::TMainFormSetup setup;
     setup.platform = zm880::hid::MakeSimulatedPlatform("");
     zm880::app::TMainForm form(std::move(setup));
