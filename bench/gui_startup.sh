@@ -4,13 +4,13 @@
 #
 #   bench/gui_startup.sh [REPETITIONS]     (default 15)
 #
-# "window" is the main window on the in-memory simulated bus with one reader, stopped once the
-# reader's settings are decoded onto the controls; "bare" is a plain QMainWindow, stopped after
-# the first turn of the event loop; "text" is that window showing one line in the main window's
-# font, stopped alike: the floor for any window with text, since the toolkit sets up its fonts for
-# the first text it measures, which the bare window never does. Time counts from just before the
-# process is started (so loading the libraries is included); memory is the process's peak
-# resident set size.
+# "window" is the main window, after the program's own set-up, on the in-memory simulated bus
+# with one reader, stopped once the reader's settings are decoded onto the controls; "bare" is a
+# plain QMainWindow, stopped after the first turn of the event loop; "text" is that window showing
+# one line in the main window's font, stopped alike: the floor for any window with text, since the
+# toolkit sets up its fonts for the first text it measures, which the bare window never does.
+# Time counts from just before the process is started (so loading the libraries is included);
+# memory is the process's peak resident set size.
 # Uses the release build in build/release (configured and built here when missing or stale), or
 # the probe that the environment variable ZM880_GUI_PROBE names.
 # Goals: the window decoded in under 250 ms and within 1.5 times the bare window.

@@ -1,7 +1,8 @@
 // Starts one window offscreen, stops the clock at the moment it is usable and exits, printing
 //   <mode> ms_since_main=<ms> ms_since_launch=<ms> peak_rss_kb=<kB>
-// "window": the main window on the in-memory simulated bus with one reader; usable once the
-//           reader's settings have been read and decoded onto the controls.
+// "window": the main window on the in-memory simulated bus with one reader, after the program's
+//           own set-up; usable once the reader's settings have been read and decoded onto the
+//           controls.
 // "bare":   a plain QMainWindow; usable after the first turn of the event loop.
 // "text":   a plain QMainWindow showing one line in the main window's font, timed as "bare": the
 //           least a window with any text costs, since the toolkit sets up its fonts (the
