@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 #include <memory>
@@ -7,9 +6,8 @@
 
 #include "app/BuildInfo.h"
 #include "app/CommandLine.h"
-#include "app/FileVersionInfo.h"
 #include "app/MainForm.h"
-#include "app/Translations.h"
+#include "app/ProgramSetup.h"
 #include "hid/Platform.h"
 #include "hid/sim/SimulatedBus.h"
 
@@ -45,13 +43,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName("ZM-880-Utility");
-    QApplication::setApplicationVersion(kProgramVersion);
-    QApplication::setDesktopFileName("org.zm880.Utility");
-    QApplication::setWindowIcon(
-        QIcon::fromTheme("org.zm880.Utility", QIcon(":/icons/org.zm880.Utility.svg")));
-    zm880::app::RegisterProgramFile(QCoreApplication::applicationFilePath().toStdString());
-    const zm880::app::TTranslations translations(QLocale::system());
+    const zm880::app::TProgramSetup programSetup;
 
     // The application object has taken out the toolkit's options (-platform X, -style X, ...);
     // only what is left may name the start-up file.
