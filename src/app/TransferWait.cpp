@@ -10,16 +10,8 @@
 #include <thread>
 
 namespace zm880::app {
-namespace {
 
-// Most transfers are over within a few milliseconds. Waiting that long without a local loop
-// spares a repaint in their middle (at start-up, a first painting of controls that the read is
-// about to change) and is too short for the window to look stuck.
-constexpr auto kQuietWait = std::chrono::milliseconds(20);
-
-}  // namespace
-
-void RunWhileWaiting(const std::function<void()>& work) {
+void RunWhileWaiting(const std::function<void()>& work, std::chrono::milliseconds quietWait) {
     QEventLoop loop;
     std::exception_ptr failure;
     std::mutex mutex;
@@ -43,7 +35,7 @@ void RunWhileWaiting(const std::function<void()>& work) {
     bool quick = false;
     {
         std::unique_lock lock(mutex);
-        quick = finished.wait_for(lock, kQuietWait, [&] { return done; });
+        quick = finished.wait_for(lock, quietWait, [&] { return done; });
     }
     if (!quick) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
