@@ -64,6 +64,8 @@ void AddSlotCommand(CLI::App& sim, const std::shared_ptr<GlobalOptions>& options
                                 : "Unplug the device of SLOT");
     command->add_option("SLOT", request->slot, "Slot n, the device of path sim:hidraw<n>")
         ->required();
+    // --simulate may also follow the subcommand, as it follows every other command.
+    command->fallthrough();
     command->callback([options, request, &exitCode, plug] {
         const std::string& file = StateFileOf(*options);
         OnBus(file, [&](hid::SimulatedBus& bus) {
@@ -93,6 +95,7 @@ void AddSimCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options,
     AddSlotCommand(*sim, options, request, exitCode, false);
 
     CLI::App* add = sim->add_subcommand("add", "Add a device in a new slot and plug it in");
+    add->fallthrough();
     add->add_option("--kind", request->kind, "reader (default) or hid (a keyboard)")
         ->check(CLI::IsMember({"reader", "hid"}));
     add->callback([options, request, &exitCode] {

@@ -81,6 +81,13 @@ TEST_F(SimCommandTest, PlugsUnplugsAndAddsDevicesAndRefusesBadUse) {
     EXPECT_EQ(devices[1]["kind"], "hid");
     EXPECT_EQ(devices[0]["identity"], "sim-4") << "a replug is a new device instance";
 
+    // The state file may also follow the subcommand, as with every other command.
+    const CliResult addedAfter = RunCli({"sim", "add", "--simulate=" + state_});
+    EXPECT_EQ(addedAfter.exitCode, 0) << addedAfter.err;
+    EXPECT_EQ(addedAfter.out, "added: sim:hidraw3\n");
+    const CliResult unpluggedAfter = RunCli({"sim", "unplug", "3", "--simulate", state_});
+    EXPECT_EQ(unpluggedAfter.exitCode, 0) << unpluggedAfter.err;
+
     const CliResult withoutFile = RunCli({"--simulate", "sim", "add"});
     EXPECT_EQ(withoutFile.exitCode, 2);
     EXPECT_TRUE(Contains(withoutFile.err, "--simulate=FILE")) << withoutFile.err;
