@@ -9,6 +9,7 @@
 
 #include "cfgfile/SafeFileNames.h"
 #include "cfgfile/Utf8Path.h"
+#include "hid/windows/SystemMessage.h"
 
 // Windows has no FIFOs in its file system: the counterparts of POSIX devices and pipes are the
 // character devices (NUL, CON, COM1) and named pipes, which the system reports by file type.
@@ -17,19 +18,6 @@ namespace zm880::cfgfile {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string SystemMessage(DWORD code) {
-    std::array<char, 256> text{};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                       text.data(), static_cast<DWORD>(text.size()), nullptr);
-    std::string message(text.data(), length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "system error " + std::to_string(code) : message;
-}
 
 SafeFileError Failure(FileErrorKind kind, const std::string& what, const fs::path& path,
                       const std::string& reason) {
@@ -40,7 +28,7 @@ SafeFileError SystemFailure(const std::string& what, const fs::path& path, DWORD
     const FileErrorKind kind = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                                    ? FileErrorKind::NotFound
                                    : FileErrorKind::Io;
-    return Failure(kind, what, path, SystemMessage(error));
+    return Failure(kind, what, path, hid::windows::SystemMessage(error));
 }
 
 // Closes on every path out, so no early return leaks a handle.

@@ -25,32 +25,10 @@ std::string Reason() {
 FileStamp StampOf(const struct stat& info) {
     return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
             static_cast<std::uint64_t>(info.st_size),
-            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
-                info.st_mtim.tv_nsec};
-}
-
-// The file a chain of symbolic links ends at (the path itself when it is no link). The file
-// there may not exist yet.
-fs::path FinalTarget(const fs::path& path) {
-    constexpr int kMaxHops = 40;
-    fs::path current = path;
-    for (int hop = 0; hop < kMaxHops; ++hop) {
-        std::error_code error;
-        if (!fs::is_symlink(fs::symlink_status(current, error))) {
-            return current;
-        }
-        const fs::path target = fs::read_symlink(current, error);
-        if (error) {
-            return current;
-        }
-        current = target.is_absolute() ? target : current.parent_path() / target;
-    }
-    return current;
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
 }  // namespace
-
-StateFile::StateFile(std::string path) : path_(std::move(path)) {}
 
 StateFile::~StateFile() {
     if (lock_ >= 0) {
@@ -74,47 +52,6 @@ std::optional<FileStamp> StateFile::CurrentStamp() const {
         return std::nullopt;
     }
     return StampOf(info);
-}
-
-std::optional<FileSnapshot> StateFile::Read() {
-    // Nobody needs the lock to read, so a writer may replace the file meanwhile: the text
-    // belongs to the stamp only when the stamp is the same before and after.
-    constexpr int kAttempts = 8;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const std::optional<FileStamp> before = CurrentStamp();
-        const cfgfile::SafeReadResult read = cfgfile::ReadFileSafely(cfgfile::Utf8Path(path_), kMaxStateFileSize);
-        if (read.error.kind == cfgfile::FileErrorKind::NotFound) {
-            return std::nullopt;
-        }
-        if (!read.error.ok()) {
-            throw std::runtime_error(read.error.message);
-        }
-        const std::optional<FileStamp> after = CurrentStamp();
-        if (before && before == after) {
-            Pin(*after);
-            return FileSnapshot{std::string(read.bytes.begin(), read.bytes.end()), *after};
-        }
-    }
-    throw std::runtime_error(path_ + ": cannot be read: it keeps changing");
-}
-
-FileStamp StateFile::Write(const std::string& text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const cfgfile::SafeFileError error =
-        cfgfile::WriteFileSafely(cfgfile::Utf8Path(path_), {bytes, text.size()});
-    if (!error.ok()) {
-        // The message names the file; the user's line names it once, so only the reason stays.
-        const std::size_t reason = error.message.rfind(": ");
-        throw SaveError(reason == std::string::npos ? error.message
-                                                    : error.message.substr(reason + 2));
-    }
-    // Writers hold the lock, so what the path names now is what was just written.
-    const std::optional<FileStamp> stamp = CurrentStamp();
-    if (!stamp) {
-        throw SaveError("it vanished right after being written");
-    }
-    Pin(*stamp);
-    return *stamp;
 }
 
 void StateFile::Pin(const FileStamp& stamp) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -45,6 +46,10 @@ struct FileSnapshot {
     std::string text;
     FileStamp stamp;
 };
+
+// The file a chain of symbolic links ends at (the path itself when it is no link). The file
+// there may not exist yet. The lock sits beside it, so every link to one bus shares one lock.
+std::filesystem::path FinalTarget(const std::filesystem::path& path);
 
 class StateFile {
   public:

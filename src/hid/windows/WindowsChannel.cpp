@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "hid/windows/SystemMessage.h"
+
 namespace zm880::hid::windows {
 namespace {
 
@@ -23,19 +25,6 @@ void CALLBACK ReadCompleted(DWORD error, DWORD bytes, LPOVERLAPPED request) {
     completion->done = true;
     completion->error = error;
     completion->bytes = bytes;
-}
-
-std::string SystemMessage(DWORD code) {
-    std::array<char, 256> text{};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                       text.data(), static_cast<DWORD>(text.size()), nullptr);
-    std::string message(text.data(), length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "system error " + std::to_string(code) : message;
 }
 
 void AppendUtf8(std::string& out, char32_t code) {
