@@ -10,6 +10,7 @@
 
 #include "hid/sim/SimulatedBus.h"
 #include "sim/ReaderModel.h"
+#include "support/BusFile.h"
 #include "support/RunCli.h"
 #include "support/TestFolders.h"
 
@@ -49,14 +50,11 @@ class ProfileCommands : public TempFolderTest {
     }
 
     void OnBus(const std::function<void(hid::SimulatedBus&)>& change) const {
-        hid::SimulatedBus bus(state_);
-        change(bus);
-        bus.Save();
+        ChangeBusFile(state_, change);
     }
 
     sim::SettingsRecord Record(std::size_t slot) const {
-        hid::SimulatedBus bus(state_);
-        return bus.Reader(slot).Settings();
+        return ReaderRecordInBusFile(state_, slot);
     }
 
     CliResult Run(std::vector<std::string> args) const {

@@ -12,6 +12,7 @@
 
 #include "hid/sim/SimulatedBus.h"
 #include "sim/ReaderModel.h"
+#include "support/BusFile.h"
 #include "support/BackgroundRun.h"
 #include "support/RunCli.h"
 #include "support/TestFolders.h"
@@ -50,14 +51,11 @@ class ProvisionCommand : public TempFolderTest {
     }
 
     void OnBus(const std::function<void(hid::SimulatedBus&)>& change) const {
-        hid::SimulatedBus bus(state_);
-        change(bus);
-        bus.Save();
+        ChangeBusFile(state_, change);
     }
 
     sim::SettingsRecord Record(std::size_t slot) const {
-        hid::SimulatedBus bus(state_);
-        return bus.Reader(slot).Settings();
+        return ReaderRecordInBusFile(state_, slot);
     }
 
     std::vector<std::string> Provision(std::vector<std::string> args) const {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include "support/TestFolders.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,7 +9,9 @@
 
 #include "hid/sim/SimulatedBus.h"
 #include "sim/ReaderModel.h"
+#include "support/BusFile.h"
 #include "support/RunCli.h"
+#include "support/TestFolders.h"
 
 namespace zm880::test {
 namespace {
@@ -34,9 +35,7 @@ class ReaderCommandsTest : public ::testing::Test {
 
     // Prepares the state file: one default reader, then whatever `setup` changes.
     void MakeBus(const std::function<void(hid::SimulatedBus&)>& setup) {
-        hid::SimulatedBus bus(state_);
-        setup(bus);
-        bus.Save();
+        ChangeBusFile(state_, setup);
     }
 
     CliResult Run(std::vector<std::string> args) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include "support/BusFile.h"
 #include "support/TestFolders.h"
 #include <sys/stat.h>
 
@@ -46,14 +47,11 @@ class ReaderTrust : public testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     void MakeBus(const std::function<void(hid::SimulatedBus&)>& setup) {
-        hid::SimulatedBus bus(state_);
-        setup(bus);
-        bus.Save();
+        ChangeBusFile(state_, setup);
     }
 
     sim::SettingsRecord ReaderRecord(std::size_t slot = 0) const {
-        hid::SimulatedBus bus(state_);
-        return bus.Reader(slot).Settings();
+        return ReaderRecordInBusFile(state_, slot);
     }
 
     CliResult Run(std::vector<std::string> args) const {
