@@ -323,9 +323,9 @@ wine_flash_writes_image() {
     cmp "$scratch/wine-flash.bin" "$scratch/image.bin" >&2 || fail "flash differs from the image"
 }
 
-# Wine takes up a reader plugged in while it runs only when its bus hears of the new node. When
-# wine's own list does not show that reader either, the check says nothing about zm880ctl.exe and
-# is skipped with the reason.
+# Wine takes up a reader plugged in while it runs only when its bus keeps the new node (wine 8.0
+# here adds it and drops it again at once). When wine's own list does not show that reader
+# either, the check says nothing about zm880ctl.exe and is skipped with the reason.
 wine_watch_hears_plug_and_unplug() {
     local log=$scratch/wine-watch.log watcher
     [[ -n $wine_prefix ]] || return 77
