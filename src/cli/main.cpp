@@ -79,6 +79,9 @@ bool OutputLost() {
 int Run(int argc, char** argv) {
     CLI::App app{"zm880ctl - configure ZM-880 RFID readers and prepare their files"};
     app.require_subcommand(1);
+    // On Windows CLI11 would take "/name" for an option, and a path of the current drive's root
+    // given as a command's file would go missing. Options are spelled "--" everywhere.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("zm880ctl ") + kProgramVersion);
     app.footer(
         "Exit status: 0 done, 1 the operation failed (file unreadable or unwritable, transfer "

@@ -15,5 +15,13 @@ TEST(CliUsage, HelpSucceedsAndUnknownCommandIsUsageError) {
     EXPECT_FALSE(bogus.err.empty());
 }
 
+// A path from the root of the current drive is a file on Windows too, never an option.
+TEST(CliUsage, RootedPathIsTheFileNotAnOption) {
+    const std::string path = "/zm880-no-such-folder/record.cfg";
+    const CliResult shown = RunCli({"cfg", "show", path});
+    EXPECT_EQ(shown.exitCode, 1);
+    EXPECT_EQ(shown.err, "zm880ctl: cfg show: file not found: " + path + "\n");
+}
+
 }  // namespace
 }  // namespace zm880::test

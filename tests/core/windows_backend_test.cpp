@@ -50,6 +50,7 @@ struct FakeSystem {
     std::vector<DWORD> openAccess;
     std::vector<ULONG> transferLengths;
     std::vector<std::uint8_t> featureAnswer;
+    std::vector<std::uint8_t> lastSet;
     DWORD featureError = 0;
     ULONG inputBuffers = 32;
     int closed = 0;
@@ -175,10 +176,22 @@ BOOLEAN NTAPI FakeGetManufacturer(HANDLE, PVOID, ULONG) {
     return FALSE;
 }
 
-BOOLEAN NTAPI FakeGetFeature(HANDLE, PVOID buffer, ULONG length) {
+// As on Windows, a feature buffer shorter than the interface's feature length is refused.
+bool TakesFeatureLength(HANDLE handle, ULONG length) {
     fake->transferLengths.push_back(length);
+    if (length < DeviceOf(handle).featureLength) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     if (fake->featureError != 0) {
         SetLastError(fake->featureError);
+        return false;
+    }
+    return true;
+}
+
+BOOLEAN NTAPI FakeGetFeature(HANDLE handle, PVOID buffer, ULONG length) {
+    if (!TakesFeatureLength(handle, length)) {
         return FALSE;
     }
     std::memcpy(buffer, fake->featureAnswer.data(),
@@ -186,12 +199,12 @@ BOOLEAN NTAPI FakeGetFeature(HANDLE, PVOID buffer, ULONG length) {
     return TRUE;
 }
 
-BOOLEAN NTAPI FakeSetFeature(HANDLE, PVOID, ULONG length) {
-    fake->transferLengths.push_back(length);
-    if (fake->featureError != 0) {
-        SetLastError(fake->featureError);
+BOOLEAN NTAPI FakeSetFeature(HANDLE handle, PVOID buffer, ULONG length) {
+    if (!TakesFeatureLength(handle, length)) {
         return FALSE;
     }
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    fake->lastSet.assign(bytes, bytes + length);
     return TRUE;
 }
 
@@ -493,6 +506,26 @@ TEST_F(WindowsBackend, FeatureTransfersMoveExactlyTheGivenLengthAndSayWhyTheyFai
         EXPECT_EQ(channel->LastTransferError().kind, kind) << code;
     }
     EXPECT_FALSE(channel->LastTransferError().detail.empty());
+}
+
+// The loader's reports are shorter than the settings record; Windows moves feature reports only in
+// buffers of the interface's feature length.
+TEST_F(WindowsBackend, ShorterFeatureReportsTravelInBuffersOfTheFeatureLength) {
+    auto platform = MakePlatform();
+    auto channel = OpenFirst(*platform);
+    const std::vector<std::uint8_t> command{2, 0x11, 12, 0};
+    ASSERT_TRUE(channel->SetFeature(command));
+    std::vector<std::uint8_t> sent(65, 0);
+    std::copy(command.begin(), command.end(), sent.begin());
+    EXPECT_EQ(system_.lastSet, sent) << "the report, then zeros";
+
+    system_.featureAnswer = std::vector<std::uint8_t>(65, 0xAA);
+    system_.featureAnswer[0] = 5;
+    system_.featureAnswer[1] = 1;
+    std::vector<std::uint8_t> status{5, 2};
+    ASSERT_TRUE(channel->GetFeature(status));
+    EXPECT_EQ(status, (std::vector<std::uint8_t>{5, 1})) << "only the asked bytes come back";
+    EXPECT_EQ(system_.transferLengths, (std::vector<ULONG>{65, 65}));
 }
 
 TEST_F(WindowsBackend, InputReadsCompleteThroughTheAlertableWaitOrAreCancelled) {

@@ -273,7 +273,7 @@ access_granted_after_plug_is_taken_up() {
 
 # Runs zm880ctl.exe under wine like zm.
 zmw() {
-    timeout 120 wine "$windows_build/src/zm880ctl.exe" "$@" >"$scratch/out" 2>&1
+    timeout 120 wine "$ctl_exe" "$@" >"$scratch/out" 2>&1
     rc=$?
     out=$(tr -d '\r' <"$scratch/out")
 }
@@ -308,7 +308,7 @@ wine_set_show_raw_read_back() {
     expect_rc 0 || return 1
     grep -qE 'DoubleTimeout +42 s' <<<"$out" || fail "show did not read 42 back: $out" || return 1
     zmw raw get 3 --json
-    expect_rc 0 && expect_out '"length":65' && expect_out '"bytes":[3,1,21'
+    expect_rc 0 && expect_json '"length":65' && expect_json '"bytes":[3,1,21'
 }
 
 wine_flash_writes_image() {
@@ -323,14 +323,28 @@ wine_flash_writes_image() {
     cmp "$scratch/wine-flash.bin" "$scratch/image.bin" >&2 || fail "flash differs from the image"
 }
 
+# Wine takes up a reader plugged in while it runs only when its bus keeps the new node (wine 8.0
+# here adds it and drops it again at once). When wine's own list does not show that reader
+# either, the check says nothing about zm880ctl.exe and is skipped with the reason.
 wine_watch_hears_plug_and_unplug() {
     local log=$scratch/wine-watch.log watcher
     [[ -n $wine_prefix ]] || return 77
-    timeout 180 wine "$windows_build/src/zm880ctl.exe" watch >"$log" 2>&1 &
+    # Wine's services are up before the watch starts, and the watch joins them.
+    zmw list
+    timeout 300 wine "$ctl_exe" watch >"$log" 2>&1 &
     watcher=$!
-    sleep 5
+    sleep 10
     uhid add-reader w1 >/dev/null || return 1
     for _ in $(seq 60); do grep -q arrived "$log" && break; sleep 1; done
+    if ! grep -q arrived "$log"; then
+        zmw list
+        if ! grep -qF "ZM-880 RFID Reader - VID=169B PID=0710" <<<"$out"; then
+            kill -TERM "$watcher" 2>/dev/null
+            wait "$watcher"
+            note "skipped: wine did not take up the reader plugged in after it started; its own list shows: $out"
+            return 77
+        fi
+    fi
     uhid remove w1 >/dev/null || return 1
     for _ in $(seq 60); do grep -q removed "$log" && break; sleep 1; done
     kill -INT "$watcher" 2>/dev/null
@@ -378,8 +392,12 @@ if [[ -n $windows_build && -n $wine_prefix ]]; then
         rm -rf "${WINEPREFIX:?}/$file"
         cp -a "$wine_prefix/$file" "$WINEPREFIX/$file" 2>/dev/null
     done
+    # Started from the 9p share, the program dies while wine loads it (a jump into its data
+    # section, then nested faults until the stack overflows); the same bytes copied here run.
+    ctl_exe=$scratch/zm880ctl.exe
+    cp "$windows_build/src/zm880ctl.exe" "$ctl_exe"
     started=$SECONDS
-    WINEDEBUG=err+all timeout 300 wine "$windows_build/src/zm880ctl.exe" --version >"$scratch/wine-start" 2>&1
+    WINEDEBUG=err+all timeout 300 wine "$ctl_exe" --version >"$scratch/wine-start" 2>&1
     rc=$?
     if [[ $rc -ne 0 ]]; then
         echo "wine: cannot start zm880ctl.exe (exit code $rc); its checks are skipped:"

@@ -160,12 +160,27 @@ void WindowsChannel::NoteTransfer(bool done) {
     lastError_ = done ? TransferError{} : ClassifyTransferError(GetLastError());
 }
 
+std::vector<std::uint8_t> WindowsChannel::FeatureBuffer(std::span<const std::uint8_t> report) {
+    if (!featureLength_) {
+        featureLength_ = GetCaps().value_or(Caps{}).FeatureReportByteLength;
+    }
+    std::vector<std::uint8_t> buffer(report.begin(), report.end());
+    if (buffer.size() < *featureLength_) {
+        buffer.resize(*featureLength_, 0);
+    }
+    return buffer;
+}
+
 bool WindowsChannel::GetFeature(std::span<std::uint8_t> report) {
     if (report.empty() || report.size() > std::numeric_limits<ULONG>::max() || !MayTransfer()) {
         return false;
     }
+    std::vector<std::uint8_t> buffer = FeatureBuffer(report);
     const bool done =
-        api_->hid->GetFeature(handle_, report.data(), static_cast<ULONG>(report.size())) != 0;
+        api_->hid->GetFeature(handle_, buffer.data(), static_cast<ULONG>(buffer.size())) != 0;
+    if (done) {
+        std::copy_n(buffer.begin(), report.size(), report.begin());
+    }
     NoteTransfer(done);
     return done;
 }
@@ -174,10 +189,9 @@ bool WindowsChannel::SetFeature(std::span<const std::uint8_t> report) {
     if (report.empty() || report.size() > std::numeric_limits<ULONG>::max() || !MayTransfer()) {
         return false;
     }
-    // The call takes a writable buffer but only reads it.
-    std::vector<std::uint8_t> copy(report.begin(), report.end());
+    std::vector<std::uint8_t> buffer = FeatureBuffer(report);
     const bool done =
-        api_->hid->SetFeature(handle_, copy.data(), static_cast<ULONG>(copy.size())) != 0;
+        api_->hid->SetFeature(handle_, buffer.data(), static_cast<ULONG>(buffer.size())) != 0;
     NoteTransfer(done);
     return done;
 }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "hid/Platform.h"
 #include "hid/windows/HidLibraries.h"
@@ -40,6 +44,10 @@ class WindowsChannel : public Channel {
     // Refuses a transfer on a query-only channel or without HID.dll; true when it may go ahead.
     bool MayTransfer();
     void NoteTransfer(bool done);
+    // Windows refuses feature buffers shorter than the interface's feature length, and the
+    // loader's reports are shorter: such a report travels zero-filled to that length, and a read
+    // gives back only the bytes asked for.
+    std::vector<std::uint8_t> FeatureBuffer(std::span<const std::uint8_t> report);
 
     std::shared_ptr<const HidApi> api_;
     HANDLE handle_;
@@ -47,6 +55,7 @@ class WindowsChannel : public Channel {
     std::string path_;
     OpenMode mode_;
     TransferError lastError_;
+    std::optional<std::uint16_t> featureLength_;
 };
 
 // The system's classification of a failed transfer's error code.
