@@ -9,7 +9,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QStackedWidget>
 #include <QStatusBar>
 
@@ -17,6 +16,7 @@
 #include <utility>
 
 #include "app/CfgPathStore.h"
+#include "app/DeviceChangeNotifier.h"
 #include "app/InfoBox.h"
 #include "app/StatusPanel.h"
 #include "app/TransferWait.h"
@@ -122,9 +122,8 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     hidCtl_->SetOnDeviceChange([this](hid::THidDeviceController&) { HidCtlDeviceChange(); });
     hidCtl_->Loaded();
     if (hidCtl_->ChangeWaitable() != hid::kNoWaitable) {
-        changeNotifier_ =
-            new QSocketNotifier(hidCtl_->ChangeWaitable(), QSocketNotifier::Read, this);
-        connect(changeNotifier_, &QSocketNotifier::activated, this,
+        changeNotifier_ = new TDeviceChangeNotifier(hidCtl_->ChangeWaitable(), this);
+        connect(changeNotifier_, &TDeviceChangeNotifier::changesPending, this,
                 [this] { PlatformChangesPending(); });
     }
 
@@ -271,9 +270,9 @@ TMainForm::TBusyScope::~TBusyScope() {
 
 void TMainForm::PlatformChangesPending() {
     if (busy_ > 0) {
-        // Left unread: the descriptor stays readable, so the changes wait there until the
+        // Left untaken: the waitable stays signalled, so the changes wait there until the
         // notifier is enabled again.
-        changeNotifier_->setEnabled(false);
+        changeNotifier_->SetEnabled(false);
         changesDeferred_ = true;
         return;
     }
@@ -295,7 +294,7 @@ void TMainForm::ResumeDeferredWork() {
             this, [this, task = std::move(task)] { RunWhenIdle(task); }, Qt::QueuedConnection);
     if (changesDeferred_) {
         changesDeferred_ = false;
-        changeNotifier_->setEnabled(true);
+        changeNotifier_->SetEnabled(true);
     }
 }
 

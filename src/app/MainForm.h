@@ -13,7 +13,6 @@
 class QAction;
 class QComboBox;
 class QLabel;
-class QSocketNotifier;
 class QStackedWidget;
 
 namespace zm880::reader_gui {
@@ -26,6 +25,7 @@ class TConfigFileCommands;
 namespace zm880::app {
 
 class CfgPathStore;
+class TDeviceChangeNotifier;
 class TStatusPanel;
 class UserDialogs;
 
@@ -154,7 +154,7 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<hid::THidDeviceController> hidCtl_;
     std::unique_ptr<ReaderSession> session_;
     std::unique_ptr<cfgfile_gui::TConfigFileCommands> configFiles_;
-    QSocketNotifier* changeNotifier_ = nullptr;
+    TDeviceChangeNotifier* changeNotifier_ = nullptr;
 
     QAction* miUpdate_ = nullptr;
     QAction* miLoadConfig_ = nullptr;
