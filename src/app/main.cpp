@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(kProgramVersion);
     QApplication::setDesktopFileName("org.zm880.Utility");
     QApplication::setWindowIcon(
-        QIcon::fromTheme("org.zm880.Utility", QIcon(":/icons/org.zm880.Utility.svg")));
+        QIcon::fromTheme("org.zm880.Utility", QIcon(zm880::app::build::kIconResource)));
     zm880::app::RegisterProgramFile(QCoreApplication::applicationFilePath().toStdString());
     const zm880::app::TTranslations translations(QLocale::system());
 
