@@ -57,7 +57,7 @@ foreach(folder IN ITEMS "" platforms styles)
         get_filename_component(file_name "${name}" NAME)
         string(APPEND components
             "          <Component Id=\"c_${id}\" Guid=\"${guid}\">\n"
-            "            <File Id=\"f_${id}\" Name=\"${file_name}\" Source=\"${ZM880_DEPLOY_DIR}/${name}\" KeyPath=\"yes\"/>\n"
+            "            <File Id=\"f_${id}\" Name=\"${file_name}\" Source=\"deploy/ZM880/${name}\" KeyPath=\"yes\"/>\n"
             "          </Component>\n")
         string(APPEND ZM880_WXS_COMPONENT_REFS "      <ComponentRef Id=\"c_${id}\"/>\n")
     endforeach()
@@ -69,14 +69,17 @@ foreach(folder IN ITEMS "" platforms styles)
     endif()
 endforeach()
 string(UUID ZM880_WXS_SHORTCUT_GUID NAMESPACE ${zm880_component_namespace} NAME "start menu" TYPE SHA1 UPPER)
-set(ZM880_WXS_ICON ${PROJECT_SOURCE_DIR}/packaging/windows/zm880-utility.ico)
+# wixl takes only paths relative to the folder it runs in: the build folder.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/zm880-utility.ico
+               ${CMAKE_BINARY_DIR}/zm880-utility.ico COPYONLY)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/zm880.wxs.in ${CMAKE_BINARY_DIR}/zm880.wxs @ONLY)
 
 find_program(ZM880_WIXL wixl)
 if(ZM880_WIXL)
     # Made at every build, like the folder it packs: it takes seconds.
     add_custom_target(zm880_msi
-        COMMAND ${ZM880_WIXL} --arch x64 -o ${ZM880_MSI} ${CMAKE_BINARY_DIR}/zm880.wxs
+        COMMAND ${ZM880_WIXL} --arch x64 -o ${ZM880_MSI} zm880.wxs
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
         COMMENT "Making ${ZM880_MSI}" VERBATIM)
     add_dependencies(zm880_msi zm880_deploy)
 else()
