@@ -82,7 +82,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
       commandLine_(std::move(setup.commandLine)),
       dialogs_(setup.dialogs ? std::move(setup.dialogs) : std::make_shared<QtUserDialogs>(this)),
       cfgPathStore_(setup.cfgPathStore ? std::move(setup.cfgPathStore)
-                                       : std::make_shared<SettingsCfgPathStore>()) {
+                                       : MakeSystemCfgPathStore()) {
     setObjectName("MainForm");
     setWindowTitle(tr("Tavrenix ZM880 - Utility"));
     QFont font("MS Sans Serif");
