@@ -9,11 +9,11 @@ set(ZM880_MSI ${CMAKE_BINARY_DIR}/zm880-${PROJECT_VERSION}-x64.msi)
 set(zm880_deploy_files
     "zm880-utility.exe|$<TARGET_FILE:zm880-utility>"
     "zm880ctl.exe|$<TARGET_FILE:zm880ctl>"
-    "Qt6Core.dll|$<TARGET_FILE:Qt6::Core>"
-    "Qt6Gui.dll|$<TARGET_FILE:Qt6::Gui>"
-    "Qt6Widgets.dll|$<TARGET_FILE:Qt6::Widgets>"
-    "platforms/qwindows.dll|$<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>"
-    "styles/qwindowsvistastyle.dll|$<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>")
+    "Qt6Core.dll|${ZM880_WINDOWS_QT_PREFIX}/bin/Qt6Core.dll"
+    "Qt6Gui.dll|${ZM880_WINDOWS_QT_PREFIX}/bin/Qt6Gui.dll"
+    "Qt6Widgets.dll|${ZM880_WINDOWS_QT_PREFIX}/bin/Qt6Widgets.dll"
+    "platforms/qwindows.dll|${ZM880_WINDOWS_QT_PREFIX}/plugins/platforms/qwindows.dll"
+    "styles/qwindowsvistastyle.dll|${ZM880_WINDOWS_QT_PREFIX}/plugins/styles/qwindowsvistastyle.dll")
 foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
                     OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
