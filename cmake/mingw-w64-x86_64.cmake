@@ -14,5 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Tests run through wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine64)
+# Tests run through wine (its launcher, which picks the 64-bit loader itself; Debian keeps
+# wine64 off the PATH).
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -2,6 +2,13 @@
 
 #include <QString>
 
+#include <memory>
+#include <utility>
+
+#ifdef _WIN32
+#include "hid/OsServices.h"
+#endif
+
 namespace zm880::app {
 
 // The remembered path of the configuration file loaded last ("CfgPath"). Reading never creates
@@ -26,5 +33,25 @@ class SettingsCfgPathStore : public CfgPathStore {
   private:
     QString iniFile_;
 };
+
+#ifdef _WIN32
+// A string value of the registry (by default "CfgPath" under HKEY_LOCAL_MACHINE). Paths are kept
+// with the system's backslashes. A value of another type reads as an empty path.
+class RegistryCfgPathStore : public CfgPathStore {
+  public:
+    explicit RegistryCfgPathStore(hid::RegistryValue value = hid::kCfgPathValue)
+        : value_(std::move(value)) {}
+
+    QString ReadCfgPath() override;
+    void WriteCfgPath(const QString& path) override;
+
+  private:
+    hid::RegistryValue value_;
+};
+#endif
+
+// The store of the system the program runs on: the registry on Windows, the per-user settings
+// store elsewhere.
+std::shared_ptr<CfgPathStore> MakeSystemCfgPathStore();
 
 }  // namespace zm880::app

@@ -9,7 +9,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QStackedWidget>
 #include <QStatusBar>
 
@@ -20,6 +19,7 @@
 
 #include "app/ApplyToAllCommand.h"
 #include "app/CfgPathStore.h"
+#include "app/DeviceChangeNotifier.h"
 #include "app/InfoBox.h"
 #include "app/ProvisioningDialog.h"
 #include "app/StatusPanel.h"
@@ -112,7 +112,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
       commandLine_(std::move(setup.commandLine)),
       dialogs_(setup.dialogs ? std::move(setup.dialogs) : std::make_shared<QtUserDialogs>(this)),
       cfgPathStore_(setup.cfgPathStore ? std::move(setup.cfgPathStore)
-                                       : std::make_shared<SettingsCfgPathStore>()),
+                                       : MakeSystemCfgPathStore()),
       platform_(setup.platform) {
     setObjectName("MainForm");
     setWindowTitle(tr("Tavrenix ZM880 - Utility"));
@@ -160,9 +160,8 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     hidCtl_->SetOnDeviceChange([this](hid::THidDeviceController&) { HidCtlDeviceChange(); });
     hidCtl_->Loaded();
     if (hidCtl_->ChangeWaitable() != hid::kNoWaitable) {
-        changeNotifier_ =
-            new QSocketNotifier(hidCtl_->ChangeWaitable(), QSocketNotifier::Read, this);
-        connect(changeNotifier_, &QSocketNotifier::activated, this,
+        changeNotifier_ = new TDeviceChangeNotifier(hidCtl_->ChangeWaitable(), this);
+        connect(changeNotifier_, &TDeviceChangeNotifier::changesPending, this,
                 [this] { PlatformChangesPending(); });
     }
 
@@ -316,9 +315,9 @@ TMainForm::TBusyScope::~TBusyScope() {
 
 void TMainForm::PlatformChangesPending() {
     if (busy_ > 0) {
-        // Left unread: the descriptor stays readable, so the changes wait there until the
+        // Left untaken: the waitable stays signalled, so the changes wait there until the
         // notifier is enabled again.
-        changeNotifier_->setEnabled(false);
+        changeNotifier_->SetEnabled(false);
         changesDeferred_ = true;
         return;
     }
@@ -340,7 +339,7 @@ void TMainForm::ResumeDeferredWork() {
             this, [this, task = std::move(task)] { RunWhenIdle(task); }, Qt::QueuedConnection);
     if (changesDeferred_) {
         changesDeferred_ = false;
-        changeNotifier_->setEnabled(true);
+        changeNotifier_->SetEnabled(true);
     }
 }
 

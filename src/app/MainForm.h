@@ -13,7 +13,6 @@
 class QAction;
 class QComboBox;
 class QLabel;
-class QSocketNotifier;
 class QStackedWidget;
 
 namespace zm880::reader_gui {
@@ -27,6 +26,7 @@ namespace zm880::app {
 
 class CfgPathStore;
 class TApplyToAllCommand;
+class TDeviceChangeNotifier;
 class TProvisioningDialog;
 class TStatusPanel;
 class UserDialogs;
@@ -170,7 +170,7 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<ReaderSession> session_;
     std::unique_ptr<cfgfile_gui::TConfigFileCommands> configFiles_;
     std::unique_ptr<TApplyToAllCommand> applyToAll_;
-    QSocketNotifier* changeNotifier_ = nullptr;
+    TDeviceChangeNotifier* changeNotifier_ = nullptr;
 
     QAction* miUpdate_ = nullptr;
     QAction* miLoadConfig_ = nullptr;

@@ -15,7 +15,7 @@ TProgramSetup::TProgramSetup() : translations_(QLocale::system()) {
     QApplication::setApplicationVersion(build::kProgramVersion);
     QApplication::setDesktopFileName("org.zm880.Utility");
     QApplication::setWindowIcon(
-        QIcon::fromTheme("org.zm880.Utility", QIcon(":/icons/org.zm880.Utility.svg")));
+        QIcon::fromTheme("org.zm880.Utility", QIcon(build::kIconResource)));
     RegisterProgramFile(QCoreApplication::applicationFilePath().toStdString());
 }
 

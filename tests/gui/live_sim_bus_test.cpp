@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
@@ -45,14 +46,21 @@ void LiveSimBusTest::cleanup() {
 }
 
 bool LiveSimBusTest::RunCli(QStringList args) {
+#ifdef Q_OS_WIN
+    const QString program = QCoreApplication::applicationDirPath() + "/../src/zm880ctl.exe";
+    const char* stateHome = "LOCALAPPDATA";
+#else
     const QString program = QCoreApplication::applicationDirPath() + "/../src/zm880ctl";
+    const char* stateHome = "XDG_STATE_HOME";
+#endif
     if (!QFileInfo::exists(program)) {
         qWarning("zm880ctl is not built next to the tests: %s", qPrintable(program));
         return false;
     }
     QProcess cli;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_STATE_HOME", dir_->filePath("state"));
+    // Backups go to the test's folder.
+    environment.insert(stateHome, QDir::toNativeSeparators(dir_->filePath("state")));
     cli.setProcessEnvironment(environment);
     args.prepend("--simulate=" + state_);
     cli.start(program, args);

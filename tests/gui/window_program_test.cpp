@@ -33,8 +33,12 @@ Outcome Run(const QStringList& arguments) {
         program.waitForFinished();
         return {};
     }
-    return {program.exitCode(), QString::fromLocal8Bit(program.readAllStandardOutput()),
-            QString::fromLocal8Bit(program.readAllStandardError())};
+    // Windows' C runtime ends the lines it writes with CR LF.
+    const auto text = [](const QByteArray& bytes) {
+        return QString::fromLocal8Bit(bytes).replace("\r\n", "\n");
+    };
+    return {program.exitCode(), text(program.readAllStandardOutput()),
+            text(program.readAllStandardError())};
 }
 
 }  // namespace
