@@ -74,7 +74,7 @@ std::string ListEntryText(const nlohmann::json& item) {
     if (item["accessible"].get<bool>()) {
         return line + "accessible";
     }
-    return line + "present but not accessible (install the udev rule " + kUdevRulePath + ")";
+    return line + "present but not accessible (" + kAccessHint + ")";
 }
 
 void AddListCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options) {

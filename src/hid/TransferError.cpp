@@ -10,7 +10,12 @@ std::string DescribeTransferError(const TransferError& error) {
     case Kind::Removed:
         return "the reader was removed";
     case Kind::AccessDenied:
+#ifdef _WIN32
+        // Windows gives HID devices to one program at a time when it asks for that.
+        return "permission denied (another program may have the reader open)";
+#else
         return "permission denied (install the udev rule, see README: Reader access on Linux)";
+#endif
     case Kind::NoAnswer:
         return "the reader did not answer";
     case Kind::Busy:

@@ -119,7 +119,7 @@ std::string ReaderSession::AccessProblem(const ReaderDevice& device) {
         return {};
     }
     return "reader " + device->PnPInfo().DevicePath +
-           " is present but not accessible (no permission); install the udev rule " + kUdevRulePath;
+           " is present but not accessible (no permission); " + kAccessHint;
 }
 
 namespace {

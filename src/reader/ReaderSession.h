@@ -23,7 +23,12 @@ inline constexpr std::uint16_t kReaderVendorId = 0x169B;
 inline constexpr std::uint16_t kReaderProductId = 0x0710;
 
 // Udev rule that grants users access to the readers; named in every "not accessible" message.
-inline constexpr const char* kUdevRulePath = "packaging/linux/70-zm880.rules";
+// What the user can do about a reader that is present but may not be opened.
+#ifdef _WIN32
+inline constexpr const char* kAccessHint = "another program may have it open";
+#else
+inline constexpr const char* kAccessHint = "install the udev rule packaging/linux/70-zm880.rules";
+#endif
 
 // Shortest feature report, report ID included, that carries every field of the settings record
 // (the encode writes up to byte 25).

@@ -148,8 +148,9 @@ TEST_F(FlashCommand, FailuresExitWithTheStepCodeAndItsMessage) {
         // send fails (code 3), and the line says why.
         {"reader without permission",
          [](sim::ReaderModel& r) { r.Link().open = sim::OpenFault::AccessDenied; }, hexFile_, 3,
-         "ERROR: set report - permission denied (install the udev rule, see README: Reader "
-         "access on Linux); no page was replaced",
+         "ERROR: set report - " +
+             hid::DescribeTransferError({hid::TransferError::Kind::AccessDenied, ""}) +
+             "; no page was replaced",
          false},
         {"reader that opens for queries only",
          [](sim::ReaderModel& r) { r.Link().open = sim::OpenFault::QueryOnly; }, hexFile_, 3,
