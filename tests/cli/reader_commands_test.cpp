@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "hid/sim/SimulatedBus.h"
+#include "reader/ReaderSession.h"
 #include "sim/ReaderModel.h"
 #include "support/BusFile.h"
 #include "support/RunCli.h"
@@ -70,17 +71,17 @@ TEST_F(ReaderCommandsTest, SeparateRunsShareOneReaderThroughTheStateFile) {
     EXPECT_EQ(get.out.size(), 198u + 1u);
 }
 
-TEST_F(ReaderCommandsTest, InaccessibleReaderIsListedWithTheUdevRule) {
+TEST_F(ReaderCommandsTest, InaccessibleReaderIsListedWithWhatToDo) {
     MakeBus(
         [](hid::SimulatedBus& bus) { bus.Reader(0).Link().open = sim::OpenFault::AccessDenied; });
     const CliResult list = Run({"list"});
     EXPECT_EQ(list.exitCode, 0);
     EXPECT_TRUE(Contains(list.out, "present but not accessible"));
-    EXPECT_TRUE(Contains(list.out, "packaging/linux/70-zm880.rules"));
+    EXPECT_TRUE(Contains(list.out, kAccessHint));
 
     const CliResult show = Run({"show"});
     EXPECT_EQ(show.exitCode, 1);
-    EXPECT_TRUE(Contains(show.err, "70-zm880.rules"));
+    EXPECT_TRUE(Contains(show.err, kAccessHint));
 }
 
 TEST_F(ReaderCommandsTest, AllRunsOnEveryReaderAndFailsIfOneFails) {
