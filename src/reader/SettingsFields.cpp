@@ -472,8 +472,10 @@ std::optional<std::string> ApplyProfile(ReaderSettings& settings,
             }
             continue;
         }
+        // A structured binding cannot be captured by every compiler the project builds with.
+        const std::string& name = key;
         const auto found = std::find_if(kFields.begin(), kFields.end(),
-                                        [&](const Field& field) { return field.name == key; });
+                                        [&](const Field& field) { return field.name == name; });
         if (found == kFields.end()) {
             return "unknown field " + Quoted(key) + "; fields: " + SettableFieldNames();
         }
