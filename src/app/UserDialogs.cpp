@@ -17,8 +17,15 @@ void StartInWorkingDirectoryUnlessPreset(QFileDialog& dialog, const QString& fil
 }
 
 std::optional<QString> Run(QFileDialog& dialog, const QString& fileName) {
-    if (!fileName.isEmpty())
+    // A full path names the folder to start in and the name to offer there. They are set apart
+    // because the system's own dialog on Windows does not take the folder from a full name.
+    const QFileInfo preset(fileName);
+    if (!fileName.isEmpty() && preset.isAbsolute()) {
+        dialog.setDirectory(preset.absolutePath());
+        dialog.selectFile(preset.fileName());
+    } else if (!fileName.isEmpty()) {
         dialog.selectFile(fileName);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().front();

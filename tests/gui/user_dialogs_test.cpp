@@ -112,5 +112,11 @@ void UserDialogsTest::questionAnswersNoUnlessYesIsChosen() {
     QCOMPARE(text, QString("Load it anyway?"));
 }
 
-QTEST_MAIN(UserDialogsTest)
+int main(int argc, char** argv) {
+    // The toolkit's own dialogs: the system's dialog on Windows cannot be driven from here.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication app(argc, argv);
+    UserDialogsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "user_dialogs_test.moc"
