@@ -31,9 +31,9 @@ class ApplyToAllTest : public QObject {
 };
 
 void ApplyToAllTest::init() {
-    // Backups go below XDG_STATE_HOME: a folder of the test's own.
+    // Backups go to a folder of the test's own.
     state_ = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_STATE_HOME", state_->path().toLocal8Bit());
+    zm880::testing::UseStateHome(state_->path());
 }
 
 void ApplyToAllTest::cleanup() {

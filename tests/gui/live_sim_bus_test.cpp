@@ -48,10 +48,8 @@ void LiveSimBusTest::cleanup() {
 bool LiveSimBusTest::RunCli(QStringList args) {
 #ifdef Q_OS_WIN
     const QString program = QCoreApplication::applicationDirPath() + "/../src/zm880ctl.exe";
-    const char* stateHome = "LOCALAPPDATA";
 #else
     const QString program = QCoreApplication::applicationDirPath() + "/../src/zm880ctl";
-    const char* stateHome = "XDG_STATE_HOME";
 #endif
     if (!QFileInfo::exists(program)) {
         qWarning("zm880ctl is not built next to the tests: %s", qPrintable(program));
@@ -60,7 +58,7 @@ bool LiveSimBusTest::RunCli(QStringList args) {
     QProcess cli;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Backups go to the test's folder.
-    environment.insert(stateHome, QDir::toNativeSeparators(dir_->filePath("state")));
+    environment.insert(zm880::testing::StateHomeVariable(), QDir::toNativeSeparators(dir_->filePath("state")));
     cli.setProcessEnvironment(environment);
     args.prepend("--simulate=" + state_);
     cli.start(program, args);

@@ -53,8 +53,8 @@ QStringList TableRows(const QTableWidget& table) {
 
 void ProvisioningTest::init() {
     dir_ = std::make_unique<QTemporaryDir>();
-    // Backups go below XDG_STATE_HOME: a folder of the test's own.
-    qputenv("XDG_STATE_HOME", dir_->filePath("state").toLocal8Bit());
+    // Backups go to a folder of the test's own.
+    zm880::testing::UseStateHome(dir_->filePath("state"));
 }
 
 void ProvisioningTest::cleanup() {

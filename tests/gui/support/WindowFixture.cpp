@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -121,6 +122,18 @@ void WindowFixture::ChooseReader(int index) const {
 
 bool WindowFixture::ApplyEnabled() const {
     return Find<QPushButton>("bnApply")->isEnabled();
+}
+
+const char* StateHomeVariable() {
+#ifdef Q_OS_WIN
+    return "LOCALAPPDATA";
+#else
+    return "XDG_STATE_HOME";
+#endif
+}
+
+void UseStateHome(const QString& stateHome) {
+    qputenv(StateHomeVariable(), QDir::toNativeSeparators(stateHome).toLocal8Bit());
 }
 
 }  // namespace zm880::testing

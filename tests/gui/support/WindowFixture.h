@@ -18,6 +18,11 @@
 
 namespace zm880::testing {
 
+// The environment variable below which settings backups are kept on this system.
+const char* StateHomeVariable();
+// Sends this process's settings backups below stateHome.
+void UseStateHome(const QString& stateHome);
+
 // Dialogs that answer from a queue and remember what they were asked.
 class ScriptedDialogs : public app::UserDialogs {
   public:
