@@ -51,6 +51,9 @@ class WindowStyleTest : public QObject {
 };
 
 void WindowStyleTest::menuBarLoadsNoImagePluginUntilItsOverflowIconIsDrawn() {
+#ifdef Q_OS_WIN
+    QSKIP("only Linux shows in /proc which libraries a process has loaded");
+#endif
     QApplication::setStyle(new TWindowStyle);
     QMainWindow window;
     window.menuBar()->addMenu("&File");
