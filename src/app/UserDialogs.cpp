@@ -19,12 +19,11 @@ void StartInWorkingDirectoryUnlessPreset(QFileDialog& dialog, const QString& fil
 std::optional<QString> Run(QFileDialog& dialog, const QString& fileName) {
     // A full path names the folder to start in and the name to offer there. They are set apart
     // because the system's own dialog on Windows does not take the folder from a full name.
-    const QFileInfo preset(fileName);
-    if (!fileName.isEmpty() && preset.isAbsolute()) {
-        dialog.setDirectory(preset.absolutePath());
-        dialog.selectFile(preset.fileName());
-    } else if (!fileName.isEmpty()) {
-        dialog.selectFile(fileName);
+    if (!fileName.isEmpty()) {
+        const QFileInfo preset(fileName);
+        if (preset.isAbsolute())
+            dialog.setDirectory(preset.absolutePath());
+        dialog.selectFile(preset.isAbsolute() ? preset.fileName() : fileName);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -37,8 +36,8 @@ std::optional<QString> QtUserDialogs::OpenConfigFile(const QString& fileName) {
     QFileDialog dialog(parent_);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({tr("Config File *.cfg (*.cfg)"), tr("Profile *.json (*.json)"),
-                           tr("All Files *.* (*)")});
+    dialog.setNameFilters(
+        {tr("Config File *.cfg (*.cfg)"), tr("Profile *.json (*.json)"), tr("All Files *.* (*)")});
     dialog.setDefaultSuffix("cfg");
     StartInWorkingDirectoryUnlessPreset(dialog, fileName);
     return Run(dialog, fileName);

@@ -58,7 +58,8 @@ bool LiveSimBusTest::RunCli(QStringList args) {
     QProcess cli;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Backups go to the test's folder.
-    environment.insert(zm880::testing::StateHomeVariable(), QDir::toNativeSeparators(dir_->filePath("state")));
+    environment.insert(zm880::testing::StateHomeVariable(),
+                       QDir::toNativeSeparators(dir_->filePath("state")));
     cli.setProcessEnvironment(environment);
     args.prepend("--simulate=" + state_);
     cli.start(program, args);
