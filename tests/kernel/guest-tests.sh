@@ -62,7 +62,7 @@ byte_at() {
 
 # Observations worth showing next to a check's result.
 note() {
-    echo "      $*" >>"$scratch/notes"
+    sed 's/^/      /' <<<"$*" >>"$scratch/notes"
 }
 
 # Runs one check; a check returns 77 when it cannot run in this build.
