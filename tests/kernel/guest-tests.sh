@@ -375,7 +375,8 @@ if [[ -n $windows_exe && -n $wine_prefix ]]; then
     # Wine hears devices come and go from the udev daemon, as on a desktop. The Linux checks
     # above ran without one, as the kernel alone announces devices.
     mount -t tmpfs tmpfs /run
-    /lib/systemd/systemd-udevd --daemon 2>/dev/null
+    /lib/systemd/systemd-udevd --daemon 2>"$scratch/udevd.err" ||
+        { echo "wine: the udev daemon did not start:"; sed 's/^/      /' "$scratch/udevd.err"; }
     # The prepared prefix is read-only here and large: wine gets links to its files, and its own
     # copies of the files it writes.
     export WINEPREFIX=$scratch/wine-prefix WINEDEBUG=-all
