@@ -151,19 +151,11 @@ bool TransferAllowed(const ReaderDevice& device, std::span<const std::uint8_t> b
     return result.Message.empty();
 }
 
-// A reader whose update was cut short comes back with its loader still running: it refuses the
-// settings record but answers the loader's status report with "accepted". Only a read is used
-// to ask.
-bool LeftInLoader(const ReaderDevice& device) {
-    std::array<std::uint8_t, 2> status{kLoaderStatusReportId, kLoaderStatusBeforeRead};
-    return device->GetFeatureReport(status) && status[1] == kLoaderAccepted;
-}
-
 std::string FailureText(const char* what, std::uint8_t reportId, const ReaderDevice& device) {
     const hid::TransferError cause = device->LastTransferError();
     std::string text = std::string(what) + " feature report " + HexByte(reportId) + " failed: ";
     if (reportId == kSettingsReportId && cause.kind == hid::TransferError::Kind::Failed &&
-        LeftInLoader(device)) {
+        ReaderSession::IsInFirmwareLoader(device)) {
         return text +
                "the reader is still in its firmware loader (an update did not finish); run the "
                "firmware update again";
@@ -172,6 +164,13 @@ std::string FailureText(const char* what, std::uint8_t reportId, const ReaderDev
 }
 
 }  // namespace
+
+// A reader whose update was cut short comes back with its loader still running: it refuses the
+// settings record but answers the loader's status report with "accepted".
+bool ReaderSession::IsInFirmwareLoader(const ReaderDevice& device) {
+    std::array<std::uint8_t, 2> status{kLoaderStatusReportId, kLoaderStatusBeforeRead};
+    return device && device->GetFeatureReport(status) && status[1] == kLoaderAccepted;
+}
 
 TransferResult ReaderSession::ReadFeatureFrom(const ReaderDevice& device,
                                               std::span<std::uint8_t> buffer, std::size_t length) {
