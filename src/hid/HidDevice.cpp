@@ -118,6 +118,27 @@ Caps THidDevice::QueryCaps() {
     return caps_.value_or(Caps{});
 }
 
+std::optional<std::size_t> THidDevice::DeclaredFeatureLength(std::uint8_t reportId) {
+    const bool wasOpen = control_ != nullptr;
+    if (!featureLengths_ && OpenControlChannel()) {
+        if (auto descriptor = control_->GetReportDescriptor()) {
+            // An unparsable descriptor counts as fetched: asking again would give the same.
+            featureLengths_ = ComputeFeatureLengths(*descriptor).value_or(FeatureLengths{});
+        }
+        if (!wasOpen) {
+            CloseControlChannel();
+        }
+    }
+    if (!featureLengths_) {
+        return std::nullopt;
+    }
+    const auto declared = featureLengths_->find(reportId);
+    if (declared == featureLengths_->end()) {
+        return std::nullopt;
+    }
+    return declared->second;
+}
+
 std::string THidDevice::ManufacturerText() {
     return ReadText(manufacturerText_, false);
 }

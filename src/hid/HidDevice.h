@@ -69,6 +69,10 @@ class THidDevice {
     // Report lengths; all 0 until the report descriptor could be fetched once (which needs an
     // accessible device), then served from it for the life of the object.
     Caps QueryCaps();
+    // Length of feature report `reportId`, report ID included, as the report descriptor declares
+    // it; nullopt where the system does not hand out the descriptor or the report is not
+    // declared. Fetched once, like the capabilities.
+    std::optional<std::size_t> DeclaredFeatureLength(std::uint8_t reportId);
     // UTF-8, at most 254 characters, cut at the first NUL. An empty answer is asked again on
     // the next call; a non-empty one is kept.
     std::string ManufacturerText();
@@ -158,6 +162,7 @@ class THidDevice {
     std::string manufacturerText_;
     std::string productText_;
     std::optional<Caps> caps_;
+    std::optional<FeatureLengths> featureLengths_;
     int requestedControlBuffers_ = 0;
     int controlBuffers_ = 0;
     int requestedReadBuffers_ = 0;

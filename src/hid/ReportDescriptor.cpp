@@ -1,6 +1,7 @@
 #include "hid/ReportDescriptor.h"
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <vector>
 
@@ -46,6 +47,7 @@ class ReportSizes {
   public:
     bool Add(Kind kind, std::uint8_t reportId, std::uint64_t bits) {
         declared_[kind] = true;
+        declaredIds_[kind].set(reportId);
         std::uint64_t& total = bits_[kind][reportId];
         if (bits > kMaxReportBits - total) {
             return false;
@@ -64,12 +66,27 @@ class ReportSizes {
         if (!declared_[kind]) {
             return 0;
         }
-        return static_cast<std::uint16_t>((longest + 7) / 8 + 1);
+        return ToByteLength(longest);
+    }
+
+    FeatureLengths EachFeatureReport() const {
+        FeatureLengths lengths;
+        for (std::size_t id = 0; id < declaredIds_[FeatureKind].size(); ++id) {
+            if (declaredIds_[FeatureKind].test(id)) {
+                lengths[static_cast<std::uint8_t>(id)] = ToByteLength(bits_[FeatureKind][id]);
+            }
+        }
+        return lengths;
     }
 
   private:
+    static std::uint16_t ToByteLength(std::uint64_t bits) {
+        return static_cast<std::uint16_t>((bits + 7) / 8 + 1);
+    }
+
     std::array<std::array<std::uint64_t, 256>, KindCount> bits_{};
     std::array<bool, KindCount> declared_{};
+    std::array<std::bitset<256>, KindCount> declaredIds_{};
 };
 
 std::uint32_t LittleEndianValue(std::span<const std::uint8_t> data) {
@@ -82,18 +99,19 @@ std::uint32_t LittleEndianValue(std::span<const std::uint8_t> data) {
 
 class Parser {
   public:
-    std::optional<Caps> Run(std::span<const std::uint8_t> descriptor) {
+    // Walks the whole descriptor; false when it cannot be parsed.
+    bool Run(std::span<const std::uint8_t> descriptor) {
         std::size_t pos = 0;
         while (pos < descriptor.size()) {
             const std::uint8_t prefix = descriptor[pos];
             if (prefix == kLongItemPrefix) {
                 // Long items carry no report layout; skip them whole.
                 if (descriptor.size() - pos < 3) {
-                    return std::nullopt;
+                    return false;
                 }
                 const std::size_t dataSize = descriptor[pos + 1];
                 if (descriptor.size() - pos - 3 < dataSize) {
-                    return std::nullopt;
+                    return false;
                 }
                 pos += 3 + dataSize;
                 continue;
@@ -101,25 +119,28 @@ class Parser {
             const std::size_t sizeCode = prefix & 0x3u;
             const std::size_t dataSize = sizeCode == 3 ? 4 : sizeCode;
             if (descriptor.size() - pos - 1 < dataSize) {
-                return std::nullopt;
+                return false;
             }
             const auto type = static_cast<ItemType>((prefix >> 2) & 0x3u);
             const auto tag = static_cast<std::uint8_t>(prefix >> 4);
             const std::uint32_t value = LittleEndianValue(descriptor.subspan(pos + 1, dataSize));
             pos += 1 + dataSize;
             if (!Apply(type, tag, value)) {
-                return std::nullopt;
+                return false;
             }
         }
-        if (openCollections_ != 0) {
-            return std::nullopt;
-        }
+        return openCollections_ == 0;
+    }
+
+    Caps ResultCaps() const {
         Caps caps;
         caps.InputReportByteLength = sizes_.ByteLength(InputKind);
         caps.OutputReportByteLength = sizes_.ByteLength(OutputKind);
         caps.FeatureReportByteLength = sizes_.ByteLength(FeatureKind);
         return caps;
     }
+
+    FeatureLengths ResultFeatureLengths() const { return sizes_.EachFeatureReport(); }
 
   private:
     bool Apply(ItemType type, std::uint8_t tag, std::uint32_t value) {
@@ -199,7 +220,19 @@ class Parser {
 }  // namespace
 
 std::optional<Caps> ComputeCaps(std::span<const std::uint8_t> descriptor) {
-    return Parser{}.Run(descriptor);
+    Parser parser;
+    if (!parser.Run(descriptor)) {
+        return std::nullopt;
+    }
+    return parser.ResultCaps();
+}
+
+std::optional<FeatureLengths> ComputeFeatureLengths(std::span<const std::uint8_t> descriptor) {
+    Parser parser;
+    if (!parser.Run(descriptor)) {
+        return std::nullopt;
+    }
+    return parser.ResultFeatureLengths();
 }
 
 }  // namespace zm880::hid

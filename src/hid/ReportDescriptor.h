@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 
@@ -18,5 +19,10 @@ struct Caps {
 
 // Computes the lengths from a raw report descriptor; nullopt when it cannot be parsed.
 std::optional<Caps> ComputeCaps(std::span<const std::uint8_t> descriptor);
+
+// Byte length of every feature report the descriptor declares, by report ID, the ID byte
+// included (ID 0 stands for a descriptor without report IDs); nullopt when it cannot be parsed.
+using FeatureLengths = std::map<std::uint8_t, std::uint16_t>;
+std::optional<FeatureLengths> ComputeFeatureLengths(std::span<const std::uint8_t> descriptor);
 
 }  // namespace zm880::hid

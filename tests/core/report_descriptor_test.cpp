@@ -100,6 +100,35 @@ TEST(ComputeCaps, GivesTheLongestReportOfEachKindPlusTheIdByte) {
     }
 }
 
+// The update sends each loader report at its own declared length, so every feature report ID
+// needs its own size, not only the longest.
+TEST(ComputeFeatureLengths, GivesEachFeatureReportItsOwnLengthPlusTheIdByte) {
+    // Feature reports without report IDs: 5 bytes under ID 0.
+    const Bytes withoutIds = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08,
+                              0x95, 0x05, 0x09, 0x01, 0xB1, 0x02, 0xC0};
+    // Report 7 declared in two items (2 + 3 bytes) with report 2 (1 byte) in between.
+    const Bytes split = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x85,
+                         0x07, 0x95, 0x02, 0xB1, 0x02, 0x85, 0x02, 0x95, 0x01, 0xB1,
+                         0x02, 0x85, 0x07, 0x95, 0x03, 0xB1, 0x02, 0xC0};
+    struct Case {
+        const char* name;
+        const Bytes* descriptor;
+        FeatureLengths expected;
+    };
+    const Case cases[] = {
+        {"vendor with report IDs", &kVendorWithReportIds, {{2, 8}, {3, 65}}},
+        {"only input and output reports", &kVendorWithoutReportIds, {}},
+        {"feature report without fields", &kEmptyFeatureReport, {{3, 1}}},
+        {"without report IDs", &withoutIds, {{0, 6}}},
+        {"one report in two items", &split, {{2, 2}, {7, 6}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ComputeFeatureLengths(*c.descriptor), std::optional<FeatureLengths>(c.expected))
+            << c.name;
+    }
+    EXPECT_EQ(ComputeFeatureLengths(Bytes{0xA1, 0x01, 0x75}), std::nullopt);
+}
+
 TEST(ComputeCaps, RefusesMalformedDescriptors) {
     struct Case {
         const char* name;
