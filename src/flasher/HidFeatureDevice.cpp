@@ -17,6 +17,9 @@ class HidFeatureDevice final : public FeatureDevice {
         return reader_->SetFeatureReport(report);
     }
     hid::TransferError LastTransferError() const override { return reader_->LastTransferError(); }
+    std::optional<std::size_t> DeclaredLength(std::uint8_t reportId) override {
+        return reader_->DeclaredFeatureLength(reportId);
+    }
 
   private:
     hid::DeviceRef reader_;

@@ -1,7 +1,6 @@
 #include "flasher/UpdateRun.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -27,7 +26,9 @@ constexpr std::uint8_t kPageWrite = 0x03;
 constexpr std::uint8_t kPageChecksum = 0x04;
 constexpr std::uint8_t kLoaderEnd = 0x06;
 
-// Fixed report lengths, report ID included; the device's capabilities are not consulted.
+// The loader's report lengths, report ID included. A reader that declares a report longer gets it
+// at that length (a HID stack may refuse a report of another size than declared), the bytes
+// past these filled as the report's padding; one that declares it shorter cannot be updated.
 constexpr std::size_t kCommandLength = 4;
 constexpr std::size_t kDataLength = 64;
 constexpr std::size_t kChecksumLength = 3;
@@ -138,7 +139,11 @@ UpdateRun::UpdateRun(std::shared_ptr<FeatureDevice> device, UpdateObserver* obse
                      UpdateClock* clock)
     : device_(std::move(device)),
       observer_(observer != nullptr ? observer : &SilentObserver()),
-      clock_(clock != nullptr ? clock : &SteadyUpdateClock()) {
+      clock_(clock != nullptr ? clock : &SteadyUpdateClock()),
+      commandLength_(kCommandLength),
+      dataLength_(kDataLength),
+      checksumLength_(kChecksumLength),
+      statusLength_(kStatusLength) {
     image_.fill(0xFF);
 }
 
@@ -161,14 +166,19 @@ int UpdateRun::ReadReport(std::span<std::uint8_t> report) {
 }
 
 int UpdateRun::SendCommand(std::uint8_t command, std::uint8_t flashPage) {
-    const std::array<std::uint8_t, kCommandLength> report{kCommandReportId, command, flashPage, 0};
+    std::vector<std::uint8_t> report(commandLength_, 0);
+    report[0] = kCommandReportId;
+    report[1] = command;
+    report[2] = flashPage;
     return SendReport(report);
 }
 
 int UpdateRun::StatusStep(std::uint8_t command, std::uint8_t flashPage, int& status) {
     // The answer decides the step, so the outcome of the command's send is not looked at.
     SendCommand(command, flashPage);
-    std::array<std::uint8_t, kStatusLength> answer{kStatusReportId, kStatusBeforeRead};
+    std::vector<std::uint8_t> answer(statusLength_, 0);
+    answer[0] = kStatusReportId;
+    answer[1] = kStatusBeforeRead;
     if (const int code = ReadReport(answer); code != kUpdateReady) {
         return code;
     }
@@ -186,8 +196,7 @@ int UpdateRun::PageWriteStep(std::size_t page, bool& begun) {
     begun = true;
     const auto bytes = ImagePage(image_, page);
     for (std::size_t k = 0; k < kDataReportsPerPage; ++k) {
-        std::array<std::uint8_t, kDataLength> report;
-        report.fill(0xFF);
+        std::vector<std::uint8_t> report(dataLength_, 0xFF);
         report[0] = kDataReportId;
         const std::size_t first = k * kDataBytesPerReport;
         const std::size_t count = std::min(kDataBytesPerReport, kPageSize - first);
@@ -201,7 +210,8 @@ int UpdateRun::PageWriteStep(std::size_t page, bool& begun) {
 
 int UpdateRun::PageChecksumStep(std::uint16_t expected, std::uint16_t& reported) {
     SendCommand(kPageChecksum, 0);
-    std::array<std::uint8_t, kChecksumLength> answer{kChecksumReportId, 0, 0};
+    std::vector<std::uint8_t> answer(checksumLength_, 0);
+    answer[0] = kChecksumReportId;
     if (const int code = ReadReport(answer); code != kUpdateReady) {
         return code;
     }
@@ -230,6 +240,35 @@ int UpdateRun::ReadImage(const std::string& updateFilePath, UpdateResult& result
     return kUpdateReady;
 }
 
+int UpdateRun::TakeReportLengths(UpdateResult& result) {
+    struct LoaderReport {
+        std::uint8_t id;
+        std::size_t needed;
+        std::size_t& length;
+        int failure;
+    };
+    const LoaderReport reports[] = {
+        {kCommandReportId, kCommandLength, commandLength_, kUpdateSetReportError},
+        {kDataReportId, kDataLength, dataLength_, kUpdateSetReportError},
+        {kChecksumReportId, kChecksumLength, checksumLength_, kUpdateGetReportError},
+        {kStatusReportId, kStatusLength, statusLength_, kUpdateGetReportError},
+    };
+    for (const LoaderReport& report : reports) {
+        const std::optional<std::size_t> declared = device_->DeclaredLength(report.id);
+        if (!declared) {
+            continue;
+        }
+        if (*declared < report.needed) {
+            result.reason = "the reader declares feature report " + Hex(report.id, 2) + " as " +
+                            std::to_string(*declared) + " bytes; the loader needs " +
+                            std::to_string(report.needed);
+            return report.failure;
+        }
+        report.length = *declared;
+    }
+    return kUpdateReady;
+}
+
 void UpdateRun::PauseAfterLoaderStart() {
     const auto end = clock_->Now() + kLoaderStartPause;
     observer_->ProcessEvents();
@@ -242,6 +281,9 @@ void UpdateRun::PauseAfterLoaderStart() {
 UpdateResult UpdateRun::Run(const std::string& updateFilePath) {
     UpdateResult result;
     int code = ReadImage(updateFilePath, result);
+    if (code == kUpdateReady && device_) {
+        code = TakeReportLengths(result);
+    }
     if (code == kUpdateReady) {
         result.loaderStarted = true;
         code = SendCommand(kLoaderStart, 0);

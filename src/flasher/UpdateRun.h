@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -38,6 +39,11 @@ class FeatureDevice {
     // Why the last transfer failed; devices that cannot tell say Failed.
     virtual hid::TransferError LastTransferError() const {
         return {hid::TransferError::Kind::Failed, {}};
+    }
+    // Length of feature report `reportId`, report ID included, as the reader declares it;
+    // nullopt where that is not known (the loader's own lengths are used then).
+    virtual std::optional<std::size_t> DeclaredLength(std::uint8_t /*reportId*/) {
+        return std::nullopt;
     }
 };
 
@@ -130,12 +136,21 @@ class UpdateRun {
     int PageChecksumStep(std::uint16_t expected, std::uint16_t& reported);
     // Reads the update file into the image; a code above 0 with the reasons set in `result`.
     int ReadImage(const std::string& updateFilePath, UpdateResult& result);
+    // Takes the reader's declared length for each loader report; a code above 0, with the
+    // reason set in `result`, when one is too short to carry what the loader needs.
+    int TakeReportLengths(UpdateResult& result);
     void PauseAfterLoaderStart();
 
     std::shared_ptr<FeatureDevice> device_;
     UpdateObserver* observer_;
     UpdateClock* clock_;
     FirmwareImage image_;
+    // The loader's report lengths, report ID included: the fixed ones until the reader's
+    // declared ones are known.
+    std::size_t commandLength_;
+    std::size_t dataLength_;
+    std::size_t checksumLength_;
+    std::size_t statusLength_;
 };
 
 }  // namespace zm880::flasher

@@ -1,7 +1,8 @@
 #include "reader/ReaderSession.h"
 
-#include <array>
 #include <cstdio>
+#include <span>
+#include <vector>
 
 #include "hid/HidDevice.h"
 #include "hid/HidDeviceController.h"
@@ -126,10 +127,15 @@ namespace {
 
 constexpr const char* kNoReaderMessage = "no reader is attached";
 
-// The loader's status report: ID 5, two bytes, and the answer it gives to what it accepted.
+// The loader's status report: ID 5, at least two bytes. The firmware answers it with 0; the
+// loader with the status of its last command, never 0.
 constexpr std::uint8_t kLoaderStatusReportId = 5;
-constexpr std::uint8_t kLoaderAccepted = 1;
-constexpr std::uint8_t kLoaderStatusBeforeRead = 2;
+constexpr std::size_t kLoaderStatusLength = 2;
+constexpr std::uint8_t kFirmwareStatus = 0;
+
+constexpr const char* kInLoaderText =
+    "the reader is still in its firmware loader (an update did not finish); run the firmware "
+    "update again";
 
 // Checks shared by both transfer directions; fills `result.Message` when the transfer must not
 // run.
@@ -156,20 +162,39 @@ std::string FailureText(const char* what, std::uint8_t reportId, const ReaderDev
     std::string text = std::string(what) + " feature report " + HexByte(reportId) + " failed: ";
     if (reportId == kSettingsReportId && cause.kind == hid::TransferError::Kind::Failed &&
         ReaderSession::IsInFirmwareLoader(device)) {
-        return text +
-               "the reader is still in its firmware loader (an update did not finish); run the "
-               "firmware update again";
+        return text + kInLoaderText;
     }
     return text + hid::DescribeTransferError(cause);
 }
 
 }  // namespace
 
-// A reader whose update was cut short comes back with its loader still running: it refuses the
-// settings record but answers the loader's status report with "accepted".
+// A reader whose update was cut short comes back with its loader still running, whatever step
+// it was at: its status report holds the loader's last answer, and it refuses to hand out the
+// settings record. The firmware answers the status with 0, or, after it has just left the
+// loader, with the loader's last answer, but it always hands out the record. Reads only.
 bool ReaderSession::IsInFirmwareLoader(const ReaderDevice& device) {
-    std::array<std::uint8_t, 2> status{kLoaderStatusReportId, kLoaderStatusBeforeRead};
-    return device && device->GetFeatureReport(status) && status[1] == kLoaderAccepted;
+    if (!device) {
+        return false;
+    }
+    const std::size_t statusLength =
+        device->DeclaredFeatureLength(kLoaderStatusReportId).value_or(kLoaderStatusLength);
+    if (statusLength < kLoaderStatusLength) {
+        return false;
+    }
+    std::vector<std::uint8_t> status(statusLength, 0);
+    status[0] = kLoaderStatusReportId;
+    if (!device->GetFeatureReport(status) || status[1] == kFirmwareStatus) {
+        return false;
+    }
+    const std::size_t recordLength = FeatureLength(device);
+    if (!LengthProblem(recordLength, kSettingsReportId).empty()) {
+        return false;
+    }
+    ReportBuffer record{};
+    record[0] = kSettingsReportId;
+    return !device->GetFeatureReport(std::span(record).first(recordLength)) &&
+           device->LastTransferError().kind == hid::TransferError::Kind::Failed;
 }
 
 TransferResult ReaderSession::ReadFeatureFrom(const ReaderDevice& device,
@@ -252,6 +277,13 @@ TransferResult ReaderSession::WriteReport(std::uint8_t reportId) {
     }
     if (TransferResult refused = RefusedAsSettings(device, reportId); !refused.Message.empty()) {
         return refused;
+    }
+    // A loader takes report 3 as page data: a record sent to it would land in the firmware.
+    if (reportId == kSettingsReportId && IsInFirmwareLoader(device)) {
+        return {.Selected = true,
+                .Length = FeatureLength(device),
+                .Message = "writing feature report " + HexByte(reportId) + " refused: " +
+                           kInLoaderText};
     }
     return WriteFeatureTo(device, buffer_, FeatureLength(device));
 }

@@ -124,8 +124,9 @@ class ReaderSession {
                                      std::optional<std::uint8_t> reportId = std::nullopt);
     // Message for a reader that is present but cannot be opened for transfers; empty otherwise.
     static std::string AccessProblem(const ReaderDevice& device);
-    // Whether the reader is still running its firmware loader (an update did not finish). Asks
-    // with reads only, so it is safe before anything is written.
+    // Whether the reader is still running its firmware loader (an update did not finish), at any
+    // step of it. Asks with reads only, so it is safe before anything is written. WriteReport
+    // asks before every settings record it sends and refuses to send one to a loader.
     static bool IsInFirmwareLoader(const ReaderDevice& device);
 
     // Read Config: the settings record into the buffer. Reset Default: the default record into

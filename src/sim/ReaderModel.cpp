@@ -93,12 +93,9 @@ std::vector<std::uint8_t> ReaderModel::ReportDescriptor() const {
     };
     if (featureReportLength_ > 0) {
         Append(out, {0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08});  // bytes 0..255
-        const std::size_t longest = featureReportLength_ - 1;
         for (const DeclaredReport& declared : kReports) {
-            const std::size_t payload =
-                declared.id == report::Data ? longest : std::min(declared.payload, longest);
             Append(out, {0x85, declared.id, 0x09, declared.id});
-            AppendCount(out, payload);
+            AppendCount(out, DeclaredLength(declared.id) - 1);
             Append(out, {0xB1, 0x02});  // feature: data, variable, absolute
         }
     }
@@ -106,19 +103,36 @@ std::vector<std::uint8_t> ReaderModel::ReportDescriptor() const {
     return out;
 }
 
-bool ReaderModel::Declares(std::uint8_t reportId) const {
-    return featureReportLength_ > 0 &&
-           std::any_of(kReports.begin(), kReports.end(),
-                       [reportId](const DeclaredReport& r) { return r.id == reportId; });
+std::size_t ReaderModel::DeclaredLength(std::uint8_t reportId) const {
+    if (featureReportLength_ == 0) {
+        return 0;
+    }
+    const std::size_t longest = featureReportLength_ - 1;
+    for (const DeclaredReport& declared : kReports) {
+        if (declared.id == reportId) {
+            const std::size_t payload =
+                declared.id == report::Data ? longest : std::min(declared.payload, longest);
+            return payload + 1;
+        }
+    }
+    return 0;
+}
+
+bool ReaderModel::MovesAtItsLength(std::span<const std::uint8_t> report) const {
+    const std::size_t declared = DeclaredLength(report[0]);
+    return declared > 0 && (report.size() == declared || report.size() == featureReportLength_);
 }
 
 bool ReaderModel::AnswerGet(std::span<std::uint8_t> report) {
     const std::uint8_t id = report[0];
-    if (!Declares(id) || faults_.failGet.contains(id)) {
+    if (!MovesAtItsLength(report) || faults_.failGet.contains(id)) {
         return false;
     }
     switch (id) {
         case report::Data:
+            if (loader_.active) {
+                return false;  // the loader holds no settings record
+            }
             for (std::size_t i = 1; i < report.size(); ++i) {
                 report[i] = i < settings_.size() ? settings_[i] : 0;
             }
@@ -143,7 +157,7 @@ bool ReaderModel::AnswerGet(std::span<std::uint8_t> report) {
 
 bool ReaderModel::TakeSet(std::span<const std::uint8_t> report) {
     const std::uint8_t id = report[0];
-    if (!Declares(id) || faults_.failSet.contains(id)) {
+    if (!MovesAtItsLength(report) || faults_.failSet.contains(id)) {
         return false;
     }
     switch (id) {
@@ -175,7 +189,10 @@ std::uint8_t ReaderModel::StatusFor(std::uint8_t code, std::optional<int> page,
             return forced.status;
         }
     }
-    return accepted ? kStatusAccepted : kStatusRefused;
+    if (accepted) {
+        return kStatusAccepted;
+    }
+    return loader_.active ? kStatusLoaderRefused : kStatusRefused;
 }
 
 void ReaderModel::RunCommand(std::span<const std::uint8_t> report) {

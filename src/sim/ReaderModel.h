@@ -39,7 +39,10 @@ inline constexpr std::uint8_t LoaderStart = 0x34;
 }  // namespace command
 
 inline constexpr std::uint8_t kStatusAccepted = 1;
+// What the firmware answers to loader commands it does not run.
 inline constexpr std::uint8_t kStatusRefused = 0;
+// What the loader answers to a command it refuses (the host's step code 1).
+inline constexpr std::uint8_t kStatusLoaderRefused = 2;
 
 // A status answer forced onto a command: `page` is the image page (flash page - 10) and matches
 // any page when absent, as for commands without a page.
@@ -66,7 +69,9 @@ constexpr std::array<std::uint8_t, flasher::kPageSize> ErasedPage() {
     return page;
 }
 
-// The loader's registers and the page being written.
+// The loader's registers and the page being written. While the loader runs, report 3 is its page
+// data and the settings record cannot be read or written; the status register answers what the
+// last command got, the firmware's 0 never.
 struct LoaderState {
     bool active = false;
     std::uint8_t status = kStatusRefused;
@@ -89,6 +94,9 @@ class ReaderModel : public DeviceModel {
     // Report ID byte included; 0 means the reader declares no feature report.
     std::size_t FeatureReportLength() const { return featureReportLength_; }
     void SetFeatureReportLength(std::size_t length);
+    // Length of report `reportId`, report ID included, as the descriptor declares it; 0 for a
+    // report it does not declare.
+    std::size_t DeclaredLength(std::uint8_t reportId) const;
 
     SettingsRecord& Settings() { return settings_; }
     const SettingsRecord& Settings() const { return settings_; }
@@ -114,7 +122,9 @@ class ReaderModel : public DeviceModel {
     bool TakeSet(std::span<const std::uint8_t> report) override;
 
   private:
-    bool Declares(std::uint8_t reportId) const;
+    // A declared report moves at its own length, or padded to the longest one as Windows hands
+    // every feature report over; a HID stack refuses any other size.
+    bool MovesAtItsLength(std::span<const std::uint8_t> report) const;
     void RunCommand(std::span<const std::uint8_t> report);
     bool TakePageData(std::span<const std::uint8_t> report);
     std::uint8_t StatusFor(std::uint8_t code, std::optional<int> page, bool accepted) const;

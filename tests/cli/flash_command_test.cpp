@@ -4,6 +4,7 @@
 #include "hid/sim/SimulatedBus.h"
 #include "support/HexFiles.h"
 #include "support/RunCli.h"
+#include "support/TestFolders.h"
 
 #include <filesystem>
 #include <fstream>
@@ -209,6 +210,46 @@ TEST_F(FlashCommand, LoaderStatusesExitWithTheirStepCode) {
         EXPECT_EQ(result.exitCode, c.exitCode);
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_NE(result.err.find("; no page was replaced\n"), std::string::npos) << result.err;
+    }
+}
+
+// An update cut off leaves the reader in its loader, which takes report 3 as page data: at a
+// page boundary, in the middle of a page (transfers 24 to 31 are page 2's write command and data
+// reports) or right after a page command. Plugged in again, the reader gets no settings: `set`
+// names the loader, and neither the flash nor the record changes.
+TEST_F(FlashCommand, SettingsAreRefusedWhileAnUpdateCutOffLeftTheLoaderRunning) {
+    UseStateHome(dir_ / "state");
+    for (int cutAfter : {17, 20, 22, 24, 25, 26, 27, 28, 29, 30, 31, 33}) {
+        SCOPED_TRACE(cutAfter);
+        ChangeReader([&](sim::ReaderModel& reader) {
+            reader.Faults() = {};
+            reader.Flash() = OldFirmware();
+            reader.Loader() = {};
+            reader.Link().unplugAfterTransfers = cutAfter;
+        });
+        EXPECT_NE(RunFlash(hexFile_).exitCode, 0);
+        ASSERT_EQ(RunCli({"--simulate=" + state_, "sim", "plug", "0"}).exitCode, 0);
+        sim::LoaderState loader;
+        sim::SettingsRecord record;
+        flasher::FirmwareImage flash;
+        ChangeReader([&](sim::ReaderModel& reader) {
+            loader = reader.Loader();
+            record = reader.Settings();
+            flash = reader.Flash();
+        });
+        ASSERT_TRUE(loader.active);
+
+        const CliResult set = RunCli({"set", "Suffix=Tab", "--simulate=" + state_});
+        EXPECT_EQ(set.exitCode, 1);
+        EXPECT_NE(set.err.find("the reader is still in its firmware loader (an update did not "
+                               "finish); run the firmware update again"),
+                  std::string::npos)
+            << set.err;
+        ChangeReader([&](sim::ReaderModel& reader) {
+            EXPECT_EQ(reader.Loader(), loader);
+            EXPECT_EQ(reader.Settings(), record);
+            EXPECT_EQ(reader.Flash(), flash);
+        });
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "hid/HidDevice.h"
 #include "hid/HidDeviceController.h"
@@ -221,26 +222,104 @@ TEST_F(ReaderSessionTest, RemovedReaderIsNamedAsRemoved) {
               "reading feature report 03 failed: the reader was removed");
 }
 
-// An update cut short leaves the loader running: it takes no settings record but answers its
-// status report with "accepted". Recognised by reading that report only.
-TEST_F(ReaderSessionTest, ReaderLeftInItsLoaderIsToldToBeUpdatedAgain) {
-    sim::ReaderModel& reader = AddReader([](sim::ReaderModel& model) {
-        model.Loader().active = true;
-        model.Loader().status = sim::kStatusAccepted;
-    });
-    Rebuild();
-    ASSERT_TRUE(session_.ReadConfig().Ok);
-    reader.ClearTransferLog();
+// Drives a reader's loader as an update does, up to the point where the update was cut off.
+void SendToLoader(sim::ReaderModel& reader, std::vector<std::uint8_t> report) {
+    if (report[0] == sim::report::Data) {
+        report.resize(65, 0xFF);
+    }
+    reader.SetFeature(report);
+}
 
-    const TransferResult write = session_.WriteReport(3);
-    EXPECT_FALSE(write.Ok);
-    EXPECT_EQ(write.Message,
-              "writing feature report 03 failed: the reader is still in its firmware loader (an "
-              "update did not finish); run the firmware update again");
-    const std::vector<sim::Transfer>& log = reader.TransferLog();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[1].kind, sim::Transfer::Kind::Get);
-    EXPECT_EQ(log[1].bytes[0], 5);
+// An update cut short leaves the loader running, at whatever step it was. A record sent to it
+// would be taken as page data and programmed into the firmware, so every settings write asks
+// first and is refused without sending anything; reads say the same.
+TEST_F(ReaderSessionTest, ReaderLeftInItsLoaderIsToldToBeUpdatedAgain) {
+    using Report = std::vector<std::uint8_t>;
+    const Report start{2, 0x34, 0, 0};
+    const Report prepare{2, 0x01, 11, 0};
+    const Report check{2, 0x02, 11, 0};
+    const Report write{2, 0x03, 11, 0};
+    const Report data{3, 0x11};
+    const Report checksum{2, 0x04, 0, 0};
+    struct Case {
+        const char* state;
+        std::vector<Report> sent;
+    };
+    const std::vector<Case> cases{
+        {"just started", {start}},
+        {"after the page commands", {start, prepare, check}},
+        {"page write announced", {start, prepare, check, write}},
+        {"2 of 9 data reports", {start, write, data, data}},
+        {"8 of 9 data reports", {start, write, data, data, data, data, data, data, data, data}},
+        {"page complete", {start, write, data, data, data, data, data, data, data, data, data}},
+        {"checksum asked", {start, write, data, data, data, data, data, data, data, data, data,
+                            checksum}},
+        {"a command refused", {start, {2, 0x01, 40, 0}}},
+        {"cut off at the start", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        sim::ReaderModel& reader = AddReader();
+        Rebuild();
+        session_.Select(session_.Entries().size() - 1);
+        // The window read the reader before the update; its Apply writes without reading again.
+        ASSERT_TRUE(session_.ReadConfig().Ok);
+        if (c.sent.empty()) {
+            // The loader state a state file can hold without any command sent.
+            reader.Loader().active = true;
+            reader.Loader().status = sim::kStatusAccepted;
+        }
+        for (const Report& report : c.sent) {
+            SendToLoader(reader, report);
+        }
+        const sim::LoaderState loader = reader.Loader();
+        const sim::FlashImage flash = reader.Flash();
+        reader.ClearTransferLog();
+
+        const TransferResult written = session_.WriteReport(3);
+        EXPECT_FALSE(written.Ok);
+        EXPECT_EQ(written.Message,
+                  "writing feature report 03 refused: the reader is still in its firmware loader "
+                  "(an update did not finish); run the firmware update again");
+        for (const sim::Transfer& transfer : reader.TransferLog()) {
+            EXPECT_EQ(transfer.kind, sim::Transfer::Kind::Get);
+        }
+        EXPECT_EQ(reader.Loader(), loader);
+        EXPECT_EQ(reader.Flash(), flash);
+
+        EXPECT_EQ(session_.ReadReport(3).Message,
+                  "reading feature report 03 failed: the reader is still in its firmware loader "
+                  "(an update did not finish); run the firmware update again");
+    }
+}
+
+// The firmware after an update answers the status report as the loader did, but hands out its
+// settings record: it is not taken for a loader, and writes go through with one read before.
+TEST_F(ReaderSessionTest, FirmwareIsNotTakenForALoader) {
+    struct Case {
+        const char* state;
+        std::vector<std::vector<std::uint8_t>> sent;
+    };
+    const std::vector<Case> cases{
+        {"never updated", {}},
+        {"after an update", {{2, 0x34, 0, 0}, {2, 0x06, 0, 0}}},
+        {"after a loader command it does not run", {{2, 0x01, 10, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        sim::ReaderModel& reader = AddReader();
+        Rebuild();
+        session_.Select(session_.Entries().size() - 1);
+        for (const auto& report : c.sent) {
+            SendToLoader(reader, report);
+        }
+        EXPECT_FALSE(ReaderSession::IsInFirmwareLoader(session_.SelectedDevice()));
+        ASSERT_TRUE(session_.ReadConfig().Ok);
+        session_.Buffer()[6] = 7;
+        const TransferResult written = session_.WriteReport(3);
+        EXPECT_TRUE(written.Ok) << written.Message;
+        EXPECT_EQ(reader.Settings()[6], 7);
+    }
 }
 
 TEST_F(ReaderSessionTest, ReaderWithoutPermissionSaysWhatToDo) {

@@ -38,7 +38,7 @@ std::uint16_t WritePage(ReaderModel& reader, int page, std::span<const std::uint
     const auto flashPage = static_cast<std::uint8_t>(page + flasher::kFlashPageOffset);
     Command(reader, command::PageWrite, flashPage);
     for (std::size_t k = 0; k < 9; ++k) {
-        Bytes data(64, 0xFF);
+        Bytes data(65, 0xFF);
         data[0] = report::Data;
         for (std::size_t i = 0; i < 63 && k * 63 + i < bytes.size(); ++i) {
             data[1 + i] = bytes[k * 63 + i];
@@ -84,11 +84,10 @@ TEST(SimReaderModel, AnswersWithItsStoredSettingsRecordAndKeepsWhatIsWritten) {
     EXPECT_EQ(back[0], 3);
     EXPECT_EQ(back[64], 0);
 
-    // A short transfer moves only its own length.
+    // A short transfer is refused, as a HID stack refuses it, and changes nothing.
     const Bytes shortWrite = {report::Data, 1, 2, 3};
-    ASSERT_TRUE(reader.SetFeature(shortWrite));
-    EXPECT_EQ(Get(reader, report::Data, 4), shortWrite);
-    EXPECT_EQ(Get(reader, report::Data, 65)[4], written[4]);
+    EXPECT_FALSE(reader.SetFeature(shortWrite));
+    EXPECT_EQ(Get(reader, report::Data, 65), back);
 }
 
 TEST(SimReaderModel, LoaderLandsPagesInFlashAndReportsTheirChecksums) {
@@ -119,7 +118,7 @@ TEST(SimReaderModel, LoaderLandsPagesInFlashAndReportsTheirChecksums) {
     EXPECT_EQ(log[1], (Transfer{Transfer::Kind::Set, {2, 0x01, 10, 0}, true}));
     EXPECT_EQ(log[2], (Transfer{Transfer::Kind::Get, {5, 0}, true}));
     EXPECT_EQ(log[5], (Transfer{Transfer::Kind::Set, {2, 0x03, 10, 0}, true}));
-    EXPECT_EQ(log[6].bytes.size(), 64u);
+    EXPECT_EQ(log[6].bytes.size(), 65u);
     EXPECT_EQ(log[6].bytes[1], first[0]);
 }
 
@@ -144,9 +143,9 @@ TEST(SimReaderModel, StatusAnswersFollowModePageRangeAndForcedAnswers) {
         {"loader end without a start", false, command::LoaderEnd, 0, kStatusAccepted},
         {"first page", true, command::PagePrepare, 10, kStatusAccepted},
         {"last page", true, command::PagePrepare, 29, kStatusAccepted},
-        {"below the image", true, command::PagePrepare, 9, kStatusRefused},
-        {"above the image", true, command::PagePrepare, 30, kStatusRefused},
-        {"unknown command", true, 0x07, 10, kStatusRefused},
+        {"below the image", true, command::PagePrepare, 9, kStatusLoaderRefused},
+        {"above the image", true, command::PagePrepare, 30, kStatusLoaderRefused},
+        {"unknown command", true, 0x07, 10, kStatusLoaderRefused},
         {"forced on page 2", true, command::PagePrepare, 12, 2},
         {"not forced on page 3", true, command::PagePrepare, 13, kStatusAccepted},
         {"forced on any page", true, command::PageCheck, 20, 6},
@@ -176,7 +175,7 @@ TEST(SimReaderModel, WrongChecksumFaultHitsOnlyItsPage) {
 
 TEST(SimReaderModel, DataReportsNeedAPageWriteAndStopAfterNine) {
     ReaderModel reader;
-    Bytes data(64, 0xAA);
+    Bytes data(65, 0xAA);
     data[0] = report::Data;
     Command(reader, command::LoaderStart);
     EXPECT_FALSE(reader.SetFeature(data)) << "no page write command yet";
@@ -198,9 +197,13 @@ TEST(SimReaderModel, ResetLeavesTheLoader) {
     ASSERT_TRUE(reader.SetFeature(Bytes{report::Reset, 0, 0, 0}));
     EXPECT_FALSE(reader.Loader().active);
 
-    const Bytes settings = {report::Data, 1, 2, 3};
+    Bytes settings(65, 0);
+    settings[0] = report::Data;
+    settings[1] = 1;
+    settings[2] = 2;
+    settings[3] = 3;
     ASSERT_TRUE(reader.SetFeature(settings));
-    EXPECT_EQ(Get(reader, report::Data, 4), settings) << "report 3 carries settings again";
+    EXPECT_EQ(Get(reader, report::Data, 65), settings) << "report 3 carries settings again";
     EXPECT_TRUE(std::all_of(reader.Flash().begin(), reader.Flash().end(),
                             [](std::uint8_t b) { return b == 0xFF; }));
 }
@@ -229,6 +232,40 @@ TEST(SimReaderModel, FailsTransfersOfFaultyAndUndeclaredReports) {
     const auto& log = reader.TransferLog();
     ASSERT_FALSE(log.empty());
     EXPECT_FALSE(log.front().ok) << "failed transfers are logged too";
+}
+
+// As a HID stack does, a report moves only at its declared length, or at the longest one (the
+// length Windows hands every feature report over at); any other size is refused.
+TEST(SimReaderModel, ReportsMoveOnlyAtTheirDeclaredOrTheLongestLength) {
+    struct Case {
+        std::size_t featureLength;
+        std::uint8_t id;
+        std::size_t size;
+        bool ok;
+    };
+    const Case cases[] = {
+        {65, report::Status, 2, true},   {65, report::Status, 65, true},
+        {65, report::Status, 3, false},  {65, report::Checksum, 3, true},
+        {65, report::Checksum, 2, false}, {65, report::Data, 65, true},
+        {65, report::Data, 64, false},   {129, report::Data, 129, true},
+        {129, report::Data, 65, false},  {33, report::Data, 33, true},
+        {33, report::Data, 64, false},   {65, report::Command, 4, true},
+        {65, report::Command, 64, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "length " << c.featureLength << ", report " << int{c.id}
+                                        << " of " << c.size << " bytes");
+        ReaderModel reader;
+        reader.SetFeatureReportLength(c.featureLength);
+        bool got = false;
+        Get(reader, c.id, c.size, &got);
+        EXPECT_EQ(got, c.ok);
+        Bytes report(c.size, 0);
+        report[0] = c.id;
+        if (c.id != report::Status && c.id != report::Checksum) {
+            EXPECT_EQ(reader.SetFeature(report), c.ok);
+        }
+    }
 }
 
 TEST(SimReaderModel, DescriptorDeclaresTheConfiguredFeatureLength) {

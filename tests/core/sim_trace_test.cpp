@@ -43,6 +43,8 @@ TEST_F(SimTrace, WritesOneLinePerFeatureTransfer) {
     reader.Faults().failGet = {4};
     reader.Faults().failSet = {6};
     reader.SetVersionByte(0xAB);
+    // Reports move only at their declared length: a 4-byte settings report keeps the lines short.
+    reader.SetFeatureReportLength(4);
     const std::string path = bus->PathOf(slot);
 
     TracingPlatform tracing(std::move(bus), tracePath_);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -68,13 +69,15 @@ const Transfer kStatusRead{Transfer::Kind::Get, {0x05, 0x02}, true};
 const Transfer kChecksumRead{Transfer::Kind::Get, {0x04, 0x00, 0x00}, true};
 const std::vector<Transfer> kLoaderEnd{Command(0x06), kStatusRead};
 
-// What the reader must receive for one page, written out from the loader's report layouts.
-std::vector<Transfer> PageTransfers(const FirmwareImage& image, std::size_t page) {
+// What the reader must receive for one page, written out from the loader's report layouts, with
+// data reports of the length the reader declares (65 for the default reader).
+std::vector<Transfer> PageTransfers(const FirmwareImage& image, std::size_t page,
+                                    std::size_t dataLength = 65) {
     const auto flashPage = static_cast<std::uint8_t>(page + 10);
     std::vector<Transfer> sequence{Command(0x01, flashPage), kStatusRead, Command(0x02, flashPage),
                                    kStatusRead, Command(0x03, flashPage)};
     for (std::size_t k = 0; k < 9; ++k) {
-        Bytes report(64, 0xFF);
+        Bytes report(dataLength, 0xFF);
         report[0] = 0x03;
         for (std::size_t i = 0; i < 63 && k * 63 + i < kPageSize; ++i) {
             report[1 + i] = image[page * kPageSize + k * 63 + i];
@@ -374,6 +377,9 @@ class CutOffDevice final : public FeatureDevice {
         return Pass() && inner_->SetFeatureReport(report);
     }
     hid::TransferError LastTransferError() const override { return cause_; }
+    std::optional<std::size_t> DeclaredLength(std::uint8_t reportId) override {
+        return inner_->DeclaredLength(reportId);
+    }
 
   private:
     bool Pass() { return transfers_++ != failAt_; }
@@ -472,6 +478,50 @@ TEST_F(UpdateRunTest, DeviceListRebuiltMidRunCannotPullTheReaderAway) {
     // The rebuild shared the run's claim, so the list still reaches the reader afterwards.
     ASSERT_FALSE(inUse.expired());
     EXPECT_EQ(session_->Entries()[0].Device, inUse.lock());
+}
+
+// Each loader report goes out at the length the reader's descriptor declares for it; a reader
+// whose data report cannot carry 63 page bytes is refused before its loader is started.
+TEST_F(UpdateRunTest, ReportsTravelAtTheLengthsTheReaderDeclares) {
+    struct Case {
+        std::size_t featureLength;
+        int code;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {65, kUpdateReady, ""},
+        {64, kUpdateReady, ""},
+        {200, kUpdateReady, ""},
+        {33, kUpdateSetReportError,
+         "the reader declares feature report 0x03 as 33 bytes; the loader needs 64"},
+    };
+    const FirmwareImage image = PatternImage();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.featureLength);
+        // A new plug, so that the reader's descriptor is read afresh.
+        bus_->Unplug(0);
+        ProcessEvents();
+        Reader().SetFeatureReportLength(c.featureLength);
+        Reader().Flash().fill(0xFF);
+        bus_->Plug(0);
+        ProcessEvents();
+        Reader().ClearTransferLog();
+
+        const UpdateResult result = RunOnSelected(goodFile_);
+        EXPECT_EQ(result.code, c.code);
+        EXPECT_EQ(result.reason, c.reason);
+        if (c.code != kUpdateReady) {
+            EXPECT_EQ(PagesNote(result), "");
+            ExpectReceived(kLoaderEnd);
+            continue;
+        }
+        std::vector<Transfer> expected{Command(0x34)};
+        for (std::size_t page = 0; page < kPageCount; ++page) {
+            expected = Concat({expected, PageTransfers(image, page, c.featureLength)});
+        }
+        ExpectReceived(Concat({expected, kLoaderEnd}));
+        EXPECT_EQ(Reader().Flash(), image);
+    }
 }
 
 TEST_F(UpdateRunTest, NoDeviceIsAnAccessErrorWithoutAnyTransfer) {

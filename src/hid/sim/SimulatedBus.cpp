@@ -361,12 +361,12 @@ class SimulatedChannel : public Channel {
     }
 
     bool GetFeature(std::span<std::uint8_t> report) override {
-        return Transfer(false, report.empty() ? 0 : report[0],
+        return Transfer(false, report,
                         [report](sim::DeviceModel& model) { return model.GetFeature(report); });
     }
 
     bool SetFeature(std::span<const std::uint8_t> report) override {
-        return Transfer(true, report.empty() ? 0 : report[0],
+        return Transfer(true, report,
                         [report](sim::DeviceModel& model) { return model.SetFeature(report); });
     }
 
@@ -436,10 +436,18 @@ class SimulatedChannel : public Channel {
         return false;
     }
 
-    // Why the model refused a transfer of `reportId`.
+    // Why the model refused a transfer of `report`.
     static TransferError Refusal(const sim::DeviceModel& model, bool writes,
-                                 std::uint8_t reportId) {
+                                 std::span<const std::uint8_t> report) {
+        const std::uint8_t reportId = report.empty() ? 0 : report[0];
         if (const auto* reader = dynamic_cast<const sim::ReaderModel*>(&model)) {
+            const std::size_t declared = reader->DeclaredLength(reportId);
+            if (declared > 0 && report.size() != declared &&
+                report.size() != reader->FeatureReportLength()) {
+                return {Kind::Failed, "report " + std::to_string(reportId) + " is declared as " +
+                                          std::to_string(declared) + " bytes, not " +
+                                          std::to_string(report.size())};
+            }
             const auto& faulty = writes ? reader->Faults().failSet : reader->Faults().failGet;
             if (faulty.contains(reportId)) {
                 return {Kind::Failed, "simulated fault"};
@@ -451,7 +459,7 @@ class SimulatedChannel : public Channel {
     // A GET only looks; a SET, or any transfer that counts towards an unplug, is a change of
     // the shared bus.
     template <typename Move>
-    bool Transfer(bool writes, std::uint8_t reportId, Move move) {
+    bool Transfer(bool writes, std::span<const std::uint8_t> report, Move move) {
         if (mode_ == OpenMode::QueryOnly) {
             return accessDenied_ ? Fail({Kind::AccessDenied, {}})
                                  : Fail({Kind::Failed, "the channel was opened for queries only"});
@@ -474,10 +482,10 @@ class SimulatedChannel : public Channel {
         std::lock_guard lock(core_->Mutex());
         if (!writes && !counts) {
             core_->Fresh();
-            return Finish(Model(), writes, reportId, move);
+            return Finish(Model(), writes, report, move);
         }
         try {
-            return core_->Change([&] { return Finish(Model(), writes, reportId, move); });
+            return core_->Change([&] { return Finish(Model(), writes, report, move); });
         } catch (const simfile::SaveError& e) {
             // The bus could not keep what the transfer changed, so it did not happen for good.
             return Fail({Kind::Failed, e.what()});
@@ -485,7 +493,8 @@ class SimulatedChannel : public Channel {
     }
 
     template <typename Move>
-    bool Finish(sim::DeviceModel* model, bool writes, std::uint8_t reportId, Move& move) {
+    bool Finish(sim::DeviceModel* model, bool writes, std::span<const std::uint8_t> report,
+                Move& move) {
         if (model == nullptr) {
             return Fail({Kind::Removed, {}});
         }
@@ -496,7 +505,7 @@ class SimulatedChannel : public Channel {
             return Fail({Kind::Removed, {}});
         }
         const bool ok = move(*model);
-        const TransferError refusal = ok ? TransferError{} : Refusal(*model, writes, reportId);
+        const TransferError refusal = ok ? TransferError{} : Refusal(*model, writes, report);
         if (remaining && --*remaining == 0) {
             remaining.reset();
             UnplugSelf();
