@@ -1,4 +1,6 @@
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -18,6 +20,38 @@ namespace zm880::cli {
 namespace {
 
 constexpr int kBarWidth = 30;
+
+// Shells report a program ended by signal N with status 128 + N; a flash stopped by one ends
+// with the same status, after it has closed the loader.
+constexpr int kExitAfterSignal = 128;
+
+// The signal that asked the update to stop; 0 while none did.
+std::atomic<int> stopSignal{0};
+
+void NoteStopSignal(int signal) {
+    stopSignal.store(signal);
+}
+
+// Routes SIGINT and SIGTERM to a stop request for as long as the update runs, so that the page
+// in flight is finished and the loader ended instead of the reader being left inside it.
+class StopOnSignals {
+  public:
+    StopOnSignals() {
+        stopSignal.store(0);
+        previousInt_ = std::signal(SIGINT, NoteStopSignal);
+        previousTerm_ = std::signal(SIGTERM, NoteStopSignal);
+    }
+    ~StopOnSignals() {
+        std::signal(SIGINT, previousInt_);
+        std::signal(SIGTERM, previousTerm_);
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  private:
+    void (*previousInt_)(int) = SIG_DFL;
+    void (*previousTerm_)(int) = SIG_DFL;
+};
 
 // The update window's check on the chosen file: the extension from the last '.' must be
 // exactly ".hex", capital letters refused.
@@ -39,6 +73,8 @@ class ProgressPrinter final : public flasher::UpdateObserver {
     void PageStarted(std::size_t page, std::size_t pageCount) override {
         Show(page, pageCount, page + 1);
     }
+
+    bool StopRequested() override { return stopSignal.load() != 0; }
 
     void RunEnded(const flasher::UpdateResult& result) override {
         if (!terminal_ || !drawn_) {
@@ -115,7 +151,8 @@ void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& option
         "Replace the reader's firmware from an update file (*.hex); exits with the "
         "update's step code: 0 ready, 1 file or loader status 2, 2 no reader object or "
         "status 3, 3 set report or status 4, 4 get report or status 5, 5 page checksum or "
-        "status 6, 6 any other loader status");
+        "status 6, 6 any other loader status; Ctrl+C or SIGTERM stop it after the page in "
+        "flight and end the loader, with 130 or 143");
     flash->add_option("FILE", *file, "Intel HEX update file")->required();
     flash->add_flag("--allow-partial", *allowPartial,
                     "Update even when the file fills only some of the 20 pages (the others are "
@@ -125,10 +162,14 @@ void AddFlashCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& option
         CheckUpdateFileBeforeSending(*file, *allowPartial);
         ReaderAccess access(*options);
         const bool terminal = hid::StandardOutputIsTerminal();
+        const StopOnSignals stopOnSignals;
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {
             ProgressPrinter progress(terminal);
             flasher::UpdateRun run(flasher::FeatureDeviceOf(session.SelectedDevice()), &progress);
             const flasher::UpdateResult result = run.Run(*file);
+            if (result.code == flasher::kUpdateStopped) {
+                throw CommandError(kExitAfterSignal + stopSignal.load(), FailureText(result));
+            }
             if (!result.ok()) {
                 throw CommandError(result.code, FailureText(result));
             }

@@ -130,6 +130,8 @@ std::string UpdateMessage(int code, int status) {
             return "ERROR: get report";
         case kUpdateCrcError:
             return "CRC Error during flash write";
+        case kUpdateStopped:
+            return "update stopped";
         default:
             return "unexpected loader status " + std::to_string(status);
     }
@@ -284,6 +286,10 @@ UpdateResult UpdateRun::Run(const std::string& updateFilePath) {
     if (code == kUpdateReady && device_) {
         code = TakeReportLengths(result);
     }
+    if (code == kUpdateReady && observer_->StopRequested()) {
+        code = kUpdateStopped;
+        result.reason = "interrupted before the loader was started";
+    }
     if (code == kUpdateReady) {
         result.loaderStarted = true;
         code = SendCommand(kLoaderStart, 0);
@@ -293,6 +299,11 @@ UpdateResult UpdateRun::Run(const std::string& updateFilePath) {
     if (code == kUpdateReady) {
         for (std::size_t page = 0; page < kPageCount; ++page) {
             observer_->ProcessEvents();
+            if (observer_->StopRequested()) {
+                code = kUpdateStopped;
+                result.reason = "interrupted before " + PageOfCount(page);
+                break;
+            }
             observer_->PageStarted(page, kPageCount);
             std::uint8_t command = kPageCommand1;
             int answered = -1;

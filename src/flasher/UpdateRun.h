@@ -24,6 +24,7 @@ enum UpdateCode : int {
     kUpdateGetReportError = 4,
     kUpdateCrcError = 5,
     kUpdateUnexpectedStatus = 6,
+    kUpdateStopped = 7,  // the caller asked the run to stop (Ctrl+C); it ended at a page boundary
 };
 
 // The text the user sees for a code; `status` is only used by kUpdateUnexpectedStatus.
@@ -68,6 +69,10 @@ class UpdateObserver {
     // Page `page` (0-based) of `pageCount` is about to be sent.
     virtual void PageStarted(std::size_t /*page*/, std::size_t /*pageCount*/) {}
     virtual void Transferred(const TransferRecord& /*transfer*/) {}
+    // Asked before the loader start and before every page: true ends the run there, with the
+    // pages sent so far kept and the loader ended as after any failure. May be raised from a
+    // signal handler, so a page in flight is always finished.
+    virtual bool StopRequested() { return false; }
     // The outcome is settled; called before the closing loader end command is sent, so that a
     // window shows its message first.
     virtual void RunEnded(const UpdateResult& /*result*/) {}

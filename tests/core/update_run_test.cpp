@@ -164,6 +164,7 @@ class UpdateRunTest : public ::testing::Test, public UpdateObserver {
             onPage_(page);
         }
     }
+    bool StopRequested() override { return stopBeforePage_ && *stopBeforePage_ == pages_.size(); }
     void Transferred(const TransferRecord& transfer) override {
         times_.push_back(clock_.Now());
         answers_.emplace_back(transfer.report.begin(), transfer.report.end());
@@ -183,6 +184,7 @@ class UpdateRunTest : public ::testing::Test, public UpdateObserver {
     FakeClock clock_;
 
     std::function<void(std::size_t)> onPage_;
+    std::optional<std::size_t> stopBeforePage_;  // pages sent before StopRequested says true
     int eventPumps_ = 0;
     std::vector<std::size_t> pages_;
     std::vector<UpdateClock::TimePoint> times_;
@@ -454,6 +456,57 @@ TEST_F(UpdateRunTest, UnplugMidRunEndsWithTheFailedTransfersCode) {
         bus_->Plug(0);
         ProcessEvents();
         ASSERT_TRUE(session_->HasReader());
+    }
+}
+
+// A stop request (Ctrl+C in the command line) ends the run at a page boundary: the pages sent
+// stay, the loader is ended, and the lines say which pages were replaced.
+TEST_F(UpdateRunTest, StopRequestEndsTheRunAtAPageBoundaryAndEndsTheLoader) {
+    struct Case {
+        std::size_t pagesBeforeStop;
+        std::string reason;
+        std::string pages;
+    };
+    const Case cases[] = {
+        {0, "interrupted before the loader was started", ""},
+        {6, "interrupted before page 7 of 20",
+         "pages 1 to 6 of 20 were replaced; the update must be run again"},
+        {19, "interrupted before page 20 of 20",
+         "pages 1 to 19 of 20 were replaced; the update must be run again"},
+    };
+    const FirmwareImage image = PatternImage();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pagesBeforeStop);
+        Reader().Flash().fill(0xFF);
+        Reader().ClearTransferLog();
+        pages_.clear();
+        // Asked before the loader start too: a stop there starts nothing.
+        stopBeforePage_ = c.pagesBeforeStop;
+        const bool beforeStart = c.pagesBeforeStop == 0;
+        const UpdateResult result = RunOnSelected(goodFile_);
+
+        EXPECT_EQ(result.code, kUpdateStopped);
+        EXPECT_EQ(result.message, "update stopped");
+        EXPECT_EQ(result.reason, c.reason);
+        EXPECT_EQ(result.pagesWritten, c.pagesBeforeStop);
+        EXPECT_EQ(PagesNote(result), c.pages);
+        std::vector<Transfer> expected;
+        if (!beforeStart) {
+            expected.push_back(Command(0x34));
+        }
+        for (std::size_t page = 0; page < c.pagesBeforeStop; ++page) {
+            expected = Concat({expected, PageTransfers(image, page)});
+        }
+        ExpectReceived(Concat({expected, kLoaderEnd}));
+        EXPECT_FALSE(Reader().Loader().active);
+        for (std::size_t page = 0; page < kPageCount; ++page) {
+            const auto landed = ImagePage(Reader().Flash(), page);
+            const auto sent = ImagePage(image, page);
+            const bool replaced = page < c.pagesBeforeStop;
+            EXPECT_EQ(std::equal(landed.begin(), landed.end(), sent.begin()),
+                      replaced || page == kEmptyPage)
+                << "page " << page;
+        }
     }
 }
 
