@@ -121,10 +121,11 @@ Caps THidDevice::QueryCaps() {
 std::optional<std::size_t> THidDevice::DeclaredFeatureLength(std::uint8_t reportId) {
     const bool wasOpen = control_ != nullptr;
     if (!featureLengths_ && OpenControlChannel()) {
-        if (auto descriptor = control_->GetReportDescriptor()) {
-            // An unparsable descriptor counts as fetched: asking again would give the same.
-            featureLengths_ = ComputeFeatureLengths(*descriptor).value_or(FeatureLengths{});
-        }
+        // A system that does not hand out the descriptor, or one that cannot be parsed, counts as
+        // fetched too: asking again would give the same.
+        const auto descriptor = control_->GetReportDescriptor();
+        featureLengths_ = descriptor ? ComputeFeatureLengths(*descriptor).value_or(FeatureLengths{})
+                                     : FeatureLengths{};
         if (!wasOpen) {
             CloseControlChannel();
         }

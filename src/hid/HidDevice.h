@@ -71,7 +71,7 @@ class THidDevice {
     Caps QueryCaps();
     // Length of feature report `reportId`, report ID included, as the report descriptor declares
     // it; nullopt where the system does not hand out the descriptor or the report is not
-    // declared. Fetched once, like the capabilities.
+    // declared. Fetched once per device object.
     std::optional<std::size_t> DeclaredFeatureLength(std::uint8_t reportId);
     // UTF-8, at most 254 characters, cut at the first NUL. An empty answer is asked again on
     // the next call; a non-empty one is kept.
