@@ -35,7 +35,7 @@ class FlashSignal : public TempFolderTest {
         ChangeBusFile(state_, [](hid::SimulatedBus& bus) {
             bus.Reader(0).Flash().fill(0x5A);
             // Slow enough that the signal arrives while pages are still to come.
-            bus.Reader(0).Link().latency = 15ms;
+            bus.Reader(0).Link().latency = 25ms;
         });
     }
 
