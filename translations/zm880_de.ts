@@ -35,6 +35,18 @@
         <source>Profile</source>
         <translation>Profil</translation>
     </message>
+    <message>
+        <source>Apply</source>
+        <translation>Anwenden</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>Verwerfen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
 </context>
 <context>
     <name>zm880::app::TApplyToAllCommand</name>
