@@ -59,8 +59,8 @@
         <translation>%1: fehlgeschlagen: %2</translation>
     </message>
     <message>
-        <source>Apply to all readers: %1 done, %2 failed</source>
-        <translation>Auf alle Leser anwenden: %1 erledigt, %2 fehlgeschlagen</translation>
+        <source>Apply to all readers: %1 done, %2 skipped, %3 failed</source>
+        <translation>Auf alle Leser anwenden: %1 erledigt, %2 übersprungen, %3 fehlgeschlagen</translation>
     </message>
     <message>
         <source>the reader is of type %1, the settings shown are for type %2</source>
@@ -73,6 +73,25 @@
     <message>
         <source>reader %1</source>
         <translation>Leser %1</translation>
+    </message>
+    <message>
+        <source>%1: skipped: %2</source>
+        <translation>%1: übersprungen: %2</translation>
+    </message>
+    <message>
+        <source>the reader was removed</source>
+        <translation>der Leser wurde entfernt</translation>
+    </message>
+    <message>
+        <source>the reader was removed: %1</source>
+        <translation>der Leser wurde entfernt: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Write the settings shown to all %n readers attached?</source>
+        <translation>
+            <numerusform>Die angezeigten Einstellungen auf den angeschlossenen Leser schreiben?</numerusform>
+            <numerusform>Die angezeigten Einstellungen auf alle %n angeschlossenen Leser schreiben?</numerusform>
+        </translation>
     </message>
 </context>
 <context>

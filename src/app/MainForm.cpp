@@ -12,6 +12,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -101,6 +102,16 @@ std::optional<std::size_t> EntryOf(const std::vector<DeviceEntry>& entries,
     return std::nullopt;
 }
 
+// Asks the system rather than the device list, which is brought up to date only after a run.
+bool StillPlugged(hid::Platform& platform, const ReaderDevice& device) {
+    if (!device)
+        return false;
+    const std::vector<hid::InterfaceEntry> present = platform.PresentInterfaces();
+    return std::any_of(present.begin(), present.end(), [&](const hid::InterfaceEntry& entry) {
+        return entry.identity == device->PnPInfo().DevInst;
+    });
+}
+
 bool IsCtrlC(const QKeyEvent& key) {
     return key.key() == Qt::Key_C && (key.modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
 }
@@ -147,7 +158,8 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
         *session_, *settingsPage_, *dialogs_,
         [this](const std::function<TransferResult()>& transfer) { return RunTransfer(transfer); },
         [this](const QString& text) { SetStatusText(text); },
-        [this] { return ReadSettingsFromReader(); });
+        [this] { return ReadSettingsFromReader(); },
+        [this](const ReaderDevice& device) { return StillPlugged(*platform_, device); });
     settingsPage_->SetCommonChangeHandler([this] { cbUsedAltKeyClick(); });
     connect(settingsPage_->ApplyButton(), &QPushButton::clicked, this, [this] { bnApplyClick(); });
     connect(settingsPage_->ApplyAllButton(), &QPushButton::clicked, this,
