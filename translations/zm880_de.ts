@@ -219,6 +219,26 @@
         <source>Apply to &amp;All Readers</source>
         <translation>Auf &amp;alle Leser anwenden</translation>
     </message>
+    <message>
+        <source>The settings shown have not been applied to the reader.
+
+Apply them before closing?</source>
+        <translation>Die angezeigten Einstellungen wurden nicht auf den Leser angewendet.
+
+Vor dem Schließen anwenden?</translation>
+    </message>
+    <message>
+        <source>This reader is still in its firmware loader: run the update again (File &gt; Update Firmware)</source>
+        <translation>Dieser Leser ist noch in seinem Firmware-Lader: das Update erneut ausführen (Datei &gt; Firmware aktualisieren)</translation>
+    </message>
+    <message>
+        <source>Firmware updated. </source>
+        <translation>Firmware aktualisiert. </translation>
+    </message>
+    <message>
+        <source>Firmware updated; the settings shown were read from the reader again</source>
+        <translation>Firmware aktualisiert; die angezeigten Einstellungen wurden erneut vom Leser gelesen</translation>
+    </message>
 </context>
 <context>
     <name>zm880::app::TProvisioningDialog</name>
