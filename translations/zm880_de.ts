@@ -35,6 +35,18 @@
         <source>Profile</source>
         <translation>Profil</translation>
     </message>
+    <message>
+        <source>Apply</source>
+        <translation>Anwenden</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>Verwerfen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
 </context>
 <context>
     <name>zm880::app::TApplyToAllCommand</name>
@@ -47,8 +59,8 @@
         <translation>%1: fehlgeschlagen: %2</translation>
     </message>
     <message>
-        <source>Apply to all readers: %1 done, %2 failed</source>
-        <translation>Auf alle Leser anwenden: %1 erledigt, %2 fehlgeschlagen</translation>
+        <source>Apply to all readers: %1 done, %2 skipped, %3 failed</source>
+        <translation>Auf alle Leser anwenden: %1 erledigt, %2 übersprungen, %3 fehlgeschlagen</translation>
     </message>
     <message>
         <source>the reader is of type %1, the settings shown are for type %2</source>
@@ -61,6 +73,25 @@
     <message>
         <source>reader %1</source>
         <translation>Leser %1</translation>
+    </message>
+    <message>
+        <source>%1: skipped: %2</source>
+        <translation>%1: übersprungen: %2</translation>
+    </message>
+    <message>
+        <source>the reader was removed</source>
+        <translation>der Leser wurde entfernt</translation>
+    </message>
+    <message>
+        <source>the reader was removed: %1</source>
+        <translation>der Leser wurde entfernt: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Write the settings shown to all %n readers attached?</source>
+        <translation>
+            <numerusform>Die angezeigten Einstellungen auf den angeschlossenen Leser schreiben?</numerusform>
+            <numerusform>Die angezeigten Einstellungen auf alle %n angeschlossenen Leser schreiben?</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -187,6 +218,26 @@
     <message>
         <source>Apply to &amp;All Readers</source>
         <translation>Auf &amp;alle Leser anwenden</translation>
+    </message>
+    <message>
+        <source>The settings shown have not been applied to the reader.
+
+Apply them before closing?</source>
+        <translation>Die angezeigten Einstellungen wurden nicht auf den Leser angewendet.
+
+Vor dem Schließen anwenden?</translation>
+    </message>
+    <message>
+        <source>This reader is still in its firmware loader: run the update again (File &gt; Update Firmware)</source>
+        <translation>Dieser Leser ist noch in seinem Firmware-Lader: das Update erneut ausführen (Datei &gt; Firmware aktualisieren)</translation>
+    </message>
+    <message>
+        <source>Firmware updated. </source>
+        <translation>Firmware aktualisiert. </translation>
+    </message>
+    <message>
+        <source>Firmware updated; the settings shown were read from the reader again</source>
+        <translation>Firmware aktualisiert; die angezeigten Einstellungen wurden erneut vom Leser gelesen</translation>
     </message>
 </context>
 <context>

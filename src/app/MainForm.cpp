@@ -12,6 +12,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -101,6 +102,16 @@ std::optional<std::size_t> EntryOf(const std::vector<DeviceEntry>& entries,
     return std::nullopt;
 }
 
+// Asks the system rather than the device list, which is brought up to date only after a run.
+bool StillPlugged(hid::Platform& platform, const ReaderDevice& device) {
+    if (!device)
+        return false;
+    const std::vector<hid::InterfaceEntry> present = platform.PresentInterfaces();
+    return std::any_of(present.begin(), present.end(), [&](const hid::InterfaceEntry& entry) {
+        return entry.identity == device->PnPInfo().DevInst;
+    });
+}
+
 bool IsCtrlC(const QKeyEvent& key) {
     return key.key() == Qt::Key_C && (key.modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
 }
@@ -147,7 +158,8 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
         *session_, *settingsPage_, *dialogs_,
         [this](const std::function<TransferResult()>& transfer) { return RunTransfer(transfer); },
         [this](const QString& text) { SetStatusText(text); },
-        [this] { return ReadSettingsFromReader(); });
+        [this] { return ReadSettingsFromReader(); },
+        [this](const ReaderDevice& device) { return StillPlugged(*platform_, device); });
     settingsPage_->SetCommonChangeHandler([this] { cbUsedAltKeyClick(); });
     connect(settingsPage_->ApplyButton(), &QPushButton::clicked, this, [this] { bnApplyClick(); });
     connect(settingsPage_->ApplyAllButton(), &QPushButton::clicked, this,
@@ -282,6 +294,8 @@ void TMainForm::InstallTools() {
     hooks_.DeviceListRebuilt = [console] { console->ClearHistory(); };
     auto* update = new flasher_gui::TUpdateCommand(*session_, *dialogs_, this);
     hooks_.miUpdateClick = [update] { update->miUpdateClick(); };
+    connect(update, &flasher_gui::TUpdateCommand::updateSucceeded, this,
+            [this] { ReadAfterUpdate(); });
     hooks_.miInfoClick = [this] { ShowInfoBox(session_->SelectedDevice(), this); };
 }
 
@@ -385,8 +399,26 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (HasUnappliedSettings()) {
+        const UnappliedChoice choice = dialogs_->AskApplyDiscardCancel(
+            tr("The settings shown have not been applied to the reader.\n\n"
+               "Apply them before closing?"));
+        if (choice == UnappliedChoice::Apply)
+            bnApplyClick();
+        // A write that failed leaves the window open, with the settings and the reason shown.
+        if (choice == UnappliedChoice::Cancel ||
+            (choice == UnappliedChoice::Apply && HasUnappliedSettings())) {
+            event->ignore();
+            return;
+        }
+    }
     ResetReader();
     event->accept();
+}
+
+bool TMainForm::HasUnappliedSettings() const {
+    return PageControl1_->currentWidget() != tsWellcome_ && settingsPage_->HasRecord() &&
+           settingsPage_->ApplyButton()->isEnabled();
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {
@@ -429,13 +461,22 @@ void TMainForm::ShowDiscoveredReaders() {
     if (!session_->HasReader()) {
         // Whatever the controls show belonged to the list before this change.
         settingsPage_->ForgetRecord();
+        shownReader_.clear();
         configFiles_->SetReaderType(std::nullopt);
         PageControl1_->setCurrentWidget(tsWellcome_);
         SetReaderCommandsEnabled(false);
         return;
     }
-    // The chosen reader stays chosen while it is plugged in; otherwise the first one is used.
-    const std::size_t index = EntryOf(session_->Entries(), chosenReader_).value_or(0);
+    // The chosen reader stays chosen while it is plugged in, then the reader shown; otherwise
+    // the first one is used.
+    const std::vector<DeviceEntry>& entries = session_->Entries();
+    const std::optional<std::size_t> shown = EntryOf(entries, shownReader_);
+    const std::size_t index = EntryOf(entries, chosenReader_).value_or(shown.value_or(0));
+    // The controls hold that reader's settings, perhaps with edits not applied yet: kept.
+    if (shown == index && settingsPage_->HasRecord()) {
+        SelectEntry(index);
+        return;
+    }
     ShowReader(index);
 }
 
@@ -450,23 +491,37 @@ void TMainForm::ChooseReader(std::size_t index) {
     ShowReader(index);
 }
 
-void TMainForm::ShowReader(std::size_t index) {
-    // Whatever the controls show belonged to another reader or to the list before this change.
-    settingsPage_->ForgetRecord();
-    configFiles_->SetReaderType(std::nullopt);
+void TMainForm::SelectEntry(std::size_t index) {
     cbDevListBox_->setCurrentIndex(static_cast<int>(index));
     session_->Select(index);
     DevListBox1Click();
     PageControl1_->setCurrentWidget(settingsPage_);
     SetReaderCommandsEnabled(true);
+}
 
-    const std::string accessProblem = ReaderSession::AccessProblem(session_->SelectedDevice());
+void TMainForm::ShowReader(std::size_t index) {
+    // Whatever the controls show belonged to another reader or to the list before this change.
+    settingsPage_->ForgetRecord();
+    configFiles_->SetReaderType(std::nullopt);
+    SelectEntry(index);
+    ++readersShown_;
+    const ReaderDevice device = session_->SelectedDevice();
+    shownReader_ = device ? device->PnPInfo().DevInst : std::string();
+    // What the status bar said was about the reader shown before.
+    SetStatusText(QString());
+
+    const std::string accessProblem = ReaderSession::AccessProblem(device);
     if (!accessProblem.empty())
         SetStatusText(QString::fromStdString(accessProblem));
+    else if (ShowIfInFirmwareLoader())
+        return;
 
     if (commandLine_.configFileGiven && startupFileUsable_) {
-        if (configFiles_->LoadConfigFile(commandLine_.configFile))
+        if (configFiles_->LoadConfigFile(commandLine_.configFile)) {
+            // Edits of the loaded settings count like those of settings read from a reader.
+            suppressModified_ = false;
             return;
+        }
         startupFileUsable_ = false;
     }
     configFiles_->SetSaveDialogFileName(cfgPathStore_->ReadCfgPath());
@@ -477,20 +532,53 @@ void TMainForm::ShowReader(std::size_t index) {
         SetStatusText(QString::fromStdString(accessProblem));
 }
 
+bool TMainForm::ShowIfInFirmwareLoader() {
+    const ReaderDevice device = session_->SelectedDevice();
+    bool inLoader = false;
+    RunTransfer([&] {
+        inLoader = ReaderSession::IsInFirmwareLoader(device);
+        return TransferResult{};
+    });
+    if (!inLoader)
+        return false;
+    // Its settings record means nothing until the firmware runs again: only the update is left.
+    settingsPage_->DisableSettingsControls();
+    SetReaderCommandsEnabled(false);
+    miUpdate_->setEnabled(true);
+    SetStatusText(tr("This reader is still in its firmware loader: run the update again "
+                     "(File > Update Firmware)"));
+    return true;
+}
+
 bool TMainForm::ReadSettingsFromReader() {
     const TransferResult read =
         RunTransfer([this] { return session_->ReadReport(kSettingsReportId); });
     if (!read.Ok) {
         // The buffer still holds what it held before: nothing of this reader to show.
+        if (!settingsPage_->HasRecord())
+            settingsPage_->DisableSettingsControls();
         SetStatusText(FailureText(tr("Device settings could not be read"), read) + ". " +
                       (settingsPage_->HasRecord()
                            ? tr("The settings shown are the ones read before.")
                            : reader_gui::TSettingsPage::NoSettingsLoaded()));
         return false;
     }
-    settingsPage_->DecodeSettings(false);
+    settingsPage_->ShowReadRecord();
     configFiles_->SetReaderType(session_->StoredReaderType());
+    // Whatever the status bar said ("modified" among others) was about the settings before.
+    SetStatusText(QString());
     return true;
+}
+
+void TMainForm::ReadAfterUpdate() {
+    // The new firmware may hold other settings, and a reader that waited in its loader runs its
+    // firmware again.
+    if (!ReadSettingsFromReader()) {
+        SetStatusText(tr("Firmware updated. ") + StatusText());
+        return;
+    }
+    SetReaderCommandsEnabled(true);
+    SetStatusText(tr("Firmware updated; the settings shown were read from the reader again"));
 }
 
 void TMainForm::DevListBox1Click() {
@@ -524,7 +612,7 @@ void TMainForm::bnApplyClick() {
     // The reader may round or refuse values: the controls show what it holds now.
     const TransferResult readBack =
         RunTransfer([this] { return session_->ReadReport(kSettingsReportId); });
-    settingsPage_->DecodeSettings(false);
+    settingsPage_->ShowReadRecord();
     if (!readBack.Ok) {
         SetStatusText(tr("Device settings written, but they could not be read back: ") +
                       QString::fromStdString(readBack.Message));
@@ -595,13 +683,10 @@ void TMainForm::miProvisionClick() {
         dialog.exec();
     }
     // The run took the change notifications and rewrote readers: the list is brought up to
-    // date, and the reader shown is read again when the list stayed the same.
-    bool rebuilt = false;
-    const auto connection = connect(this, &TMainForm::deviceChangeHandled, this,
-                                    [&rebuilt] { rebuilt = true; });
+    // date, and the reader shown is read again unless the rebuild has just read another one.
+    const int shownBefore = readersShown_;
     hidCtl_->DeviceChange();
-    disconnect(connection);
-    if (!rebuilt && session_->HasReader())
+    if (readersShown_ == shownBefore && session_->HasReader())
         ReadSettingsFromReader();
 }
 

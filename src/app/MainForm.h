@@ -146,6 +146,15 @@ class TMainForm : public QMainWindow {
     // Selects entry `index`, shows the "Main" page and reads its settings (or loads the
     // start-up file).
     void ShowReader(std::size_t index);
+    // Selects entry `index` and shows the "Main" page; the controls stay as they are.
+    void SelectEntry(std::size_t index);
+    // Asks the selected reader whether it waits in its firmware loader; if so, says so and
+    // leaves only the update to be used on it.
+    bool ShowIfInFirmwareLoader();
+    // The selected reader was updated: its settings are read again.
+    void ReadAfterUpdate();
+    // The controls hold settings that "Apply" has not written yet.
+    bool HasUnappliedSettings() const;
     // Reads the settings record into the controls; false (and said) when the read failed.
     bool ReadSettingsFromReader();
 
@@ -157,6 +166,10 @@ class TMainForm : public QMainWindow {
     bool startupFileUsable_ = true;
     // DevInst of the reader the user chose in the device list; empty while none was chosen.
     std::string chosenReader_;
+    // DevInst of the reader whose settings the controls show; empty while they show none.
+    std::string shownReader_;
+    // Counts the readers shown afresh (selected and read or loaded).
+    int readersShown_ = 0;
     int busy_ = 0;
     bool changesDeferred_ = false;
     std::vector<std::function<void()>> deferredTasks_;

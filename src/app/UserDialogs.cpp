@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace zm880::app {
 namespace {
@@ -86,6 +87,22 @@ bool QtUserDialogs::AskYesNo(const QString& text) {
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+UnappliedChoice QtUserDialogs::AskApplyDiscardCancel(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                    QMessageBox::NoButton, parent_);
+    QPushButton* apply = box.addButton(tr("Apply"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(tr("Discard"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(tr("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == apply)
+        return UnappliedChoice::Apply;
+    if (box.clickedButton() == discard)
+        return UnappliedChoice::Discard;
+    return UnappliedChoice::Cancel;
 }
 
 }  // namespace zm880::app

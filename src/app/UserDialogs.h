@@ -9,6 +9,9 @@ class QWidget;
 
 namespace zm880::app {
 
+// The answers to the question about settings that were not applied.
+enum class UnappliedChoice { Apply, Discard, Cancel };
+
 // Every file dialog and message box of the window goes through here, so that tests can answer
 // them. A dialog returns the chosen path, or nothing when the user cancels.
 class UserDialogs {
@@ -26,6 +29,8 @@ class UserDialogs {
     virtual void ShowMessage(const QString& text) = 0;
     // A question with Yes and No buttons, No as the default; true for Yes.
     virtual bool AskYesNo(const QString& text) = 0;
+    // A question with "Apply", "Discard" and "Cancel" buttons; Escape is Cancel.
+    virtual UnappliedChoice AskApplyDiscardCancel(const QString& text) = 0;
 };
 
 // The platform's dialogs, parented to `parent`.
@@ -41,6 +46,7 @@ class QtUserDialogs : public UserDialogs {
     std::optional<QString> OpenProfileFile(const QString& fileName) override;
     void ShowMessage(const QString& text) override;
     bool AskYesNo(const QString& text) override;
+    UnappliedChoice AskApplyDiscardCancel(const QString& text) override;
 
   private:
     QWidget* parent_;

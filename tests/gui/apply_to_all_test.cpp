@@ -20,6 +20,8 @@ class ApplyToAllTest : public QObject {
     void cleanup();
     void writesEveryReaderAndNamesTheOnesThatFailed();
     void withoutASettingsRecordNothingIsWritten();
+    void withoutTheUsersConsentNothingIsWritten();
+    void readerUnpluggedDuringTheRunIsSaidToBeRemoved();
 
   private:
     QStringList Backups() const {
@@ -66,7 +68,11 @@ void ApplyToAllTest::writesEveryReaderAndNamesTheOnesThatFailed() {
     QVERIFY(applyAll->isVisible());
 
     fixture.Find<QSpinBox>("edDoubleTimeout")->setValue(42);
+    fixture.Dialogs().yesNoAnswers.push_back(true);
     applyAll->click();
+    QCOMPARE(fixture.Dialogs().questions.size(), 1);
+    QVERIFY2(fixture.Dialogs().questions.front().contains("4 readers"),
+             qPrintable(fixture.Dialogs().questions.front()));
 
     for (auto slot : {shown, other}) {
         const auto& record = fixture.Reader(slot).Settings();
@@ -81,13 +87,15 @@ void ApplyToAllTest::writesEveryReaderAndNamesTheOnesThatFailed() {
 
     QCOMPARE(fixture.Dialogs().messages.size(), 1);
     const QString summary = fixture.Dialogs().messages.front();
-    QVERIFY2(summary.startsWith("Apply to all readers: 2 done, 2 failed"), qPrintable(summary));
+    QVERIFY2(summary.startsWith("Apply to all readers: 2 done, 1 skipped, 1 failed"),
+             qPrintable(summary));
     QVERIFY2(summary.contains("sim:hidraw0: done"), qPrintable(summary));
     QVERIFY2(summary.contains("sim:hidraw2: done"), qPrintable(summary));
     QVERIFY2(summary.contains("sim:hidraw1: failed: writing feature report 03 failed"),
              qPrintable(summary));
-    QVERIFY2(summary.contains("sim:hidraw3: failed: the reader is of type 3"), qPrintable(summary));
-    QCOMPARE(fixture.Status(), QString("Apply to all readers: 2 done, 2 failed"));
+    QVERIFY2(summary.contains("sim:hidraw3: skipped: the reader is of type 3"),
+             qPrintable(summary));
+    QCOMPARE(fixture.Status(), QString("Apply to all readers: 2 done, 1 skipped, 1 failed"));
 
     // Each written reader's record as it was before is kept; the other type got no backup.
     QCOMPARE(Backups().size(), 3);
@@ -119,6 +127,44 @@ void ApplyToAllTest::withoutASettingsRecordNothingIsWritten() {
         for (const auto& transfer : fixture.Reader(slot).TransferLog())
             QVERIFY(transfer.kind != Transfer::Kind::Set);
     QVERIFY(Backups().isEmpty());
+}
+
+void ApplyToAllTest::withoutTheUsersConsentNothingIsWritten() {
+    WindowFixture fixture;
+    const auto first = fixture.AddReader();
+    const auto second = fixture.AddReader();
+    fixture.Start();
+    fixture.Find<QSpinBox>("edDoubleTimeout")->setValue(42);
+    fixture.Dialogs().yesNoAnswers.push_back(false);
+    fixture.Find<QPushButton>("bnApplyAll")->click();
+
+    QCOMPARE(fixture.Dialogs().questions.size(), 1);
+    QVERIFY2(fixture.Dialogs().questions.front().contains("2 readers"),
+             qPrintable(fixture.Dialogs().questions.front()));
+    for (auto slot : {first, second})
+        for (const auto& transfer : fixture.Reader(slot).TransferLog())
+            QVERIFY(transfer.kind != Transfer::Kind::Set);
+    QVERIFY(Backups().isEmpty());
+    QCOMPARE(fixture.Find<QSpinBox>("edDoubleTimeout")->value(), 42);
+    QVERIFY(fixture.ApplyEnabled());
+}
+
+void ApplyToAllTest::readerUnpluggedDuringTheRunIsSaidToBeRemoved() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.AddReader();
+    const auto leaving = fixture.AddReader();
+    fixture.Start();
+    // Gone from the system before the run reaches it; the window hears of it only afterwards.
+    fixture.Bus().Unplug(leaving);
+    fixture.Dialogs().yesNoAnswers.push_back(true);
+    fixture.Find<QPushButton>("bnApplyAll")->click();
+
+    QCOMPARE(fixture.Dialogs().messages.size(), 1);
+    const QString summary = fixture.Dialogs().messages.front();
+    QVERIFY2(summary.startsWith("Apply to all readers: 2 done, 0 skipped, 1 failed"),
+             qPrintable(summary));
+    QVERIFY2(summary.contains("sim:hidraw2: failed: the reader was removed"), qPrintable(summary));
 }
 
 QTEST_MAIN(ApplyToAllTest)

@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -136,6 +137,8 @@ class FlasherFormTest : public QObject {
 
   private slots:
     void successfulUpdateFillsFlashShowsReadyAndClosesByTimer();
+    void successfulUpdateIsSaidAndTheReaderIsReadAgain_data();
+    void successfulUpdateIsSaidAndTheReaderIsReadAgain();
     void failedRunNamesItsStepAndWaitsForClose_data();
     void failedRunNamesItsStepAndWaitsForClose();
     void updateFileNameNeedsLowerCaseHexExtension_data();
@@ -229,8 +232,44 @@ void FlasherFormTest::successfulUpdateFillsFlashShowsReadyAndClosesByTimer() {
 
     const auto& log = fixture.Reader(slot).TransferLog();
     QVERIFY(IsCommand(log.front(), 0x34));
-    QVERIFY(IsCommand(log[log.size() - 2], 0x06));
-    QCOMPARE(log.size(), std::size_t{1 + 20 * 16 + 2});
+    QVERIFY(IsCommand(log[log.size() - 3], 0x06));
+    // After the run, the window reads the reader's settings again.
+    QCOMPARE(log.size(), std::size_t{1 + 20 * 16 + 3});
+    QCOMPARE(log.back().kind, sim::Transfer::Kind::Get);
+    QCOMPARE(log.back().bytes.at(0), std::uint8_t{3});
+}
+
+void FlasherFormTest::successfulUpdateIsSaidAndTheReaderIsReadAgain_data() {
+    QTest::addColumn<bool>("leftInLoader");  // an earlier update of the reader was cut short
+    QTest::newRow("reader running its firmware") << false;
+    QTest::newRow("reader left in its loader") << true;
+}
+
+void FlasherFormTest::successfulUpdateIsSaidAndTheReaderIsReadAgain() {
+    QFETCH(bool, leftInLoader);
+    WindowFixture fixture;
+    auto reader = std::make_unique<sim::ReaderModel>();
+    if (leftInLoader) {
+        reader->Loader().active = true;
+        reader->Loader().status = sim::kStatusAccepted;
+    }
+    const std::size_t slot = fixture.Add(std::move(reader));
+    Seen seen;
+    Prepare(fixture, seen);
+    const QString path = fixture.TempPath("update.hex");
+    WriteLines(path, UpdateLines());
+    fixture.Dialogs().answers.push_back(path);
+    // What the new firmware holds.
+    fixture.Reader(slot).Settings()[7] = 44;
+    fixture.Action("miUpdate")->trigger();
+
+    QCOMPARE(seen.code, 0);
+    QVERIFY2(fixture.Status().startsWith("Firmware updated"), qPrintable(fixture.Status()));
+    QCOMPARE(fixture.Find<QSpinBox>("edDoubleTimeout")->value(), 44);
+    QVERIFY(fixture.Find<QSpinBox>("edDoubleTimeout")->isEnabled());
+    QVERIFY(!fixture.ApplyEnabled());
+    for (const char* name : {"miLoadConfig", "miSaveConfig", "miReadConfig"})
+        QVERIFY2(fixture.Action(name)->isEnabled(), name);
 }
 
 void FlasherFormTest::failedRunNamesItsStepAndWaitsForClose_data() {

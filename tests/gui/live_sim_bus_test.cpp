@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -23,6 +24,7 @@ class LiveSimBusTest : public QObject {
     void cleanup();
     void listsReadersThatAnotherProgramPlugsAndUnplugs();
     void applyKeepsWhatAnotherProgramChanged();
+    void readerAddedByAnotherProgramLeavesTheEditsAlone();
 
   private:
     // Runs the built zm880ctl on the state file and says whether it succeeded.
@@ -109,6 +111,25 @@ void LiveSimBusTest::applyKeepsWhatAnotherProgramChanged() {
     QCOMPARE(after.DeviceCount(), std::size_t{2});
     QCOMPARE(after.Reader(0).Settings()[7], std::uint8_t{7});
     QCOMPARE(after.Reader(1).Settings()[7], std::uint8_t{42});
+}
+
+void LiveSimBusTest::readerAddedByAnotherProgramLeavesTheEditsAlone() {
+    StartWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(DeviceList()->count(), 1, 5000);
+    QVERIFY(RunCli({"sim", "add"}));
+    QVERIFY(RunCli({"sim", "add"}));
+    QTRY_COMPARE_WITH_TIMEOUT(DeviceList()->count(), 3, 5000);
+    form_->ChooseReader(1);
+    auto* altKey = form_->findChild<QCheckBox*>("cbUsedAltKey");
+    QVERIFY(!altKey->isChecked());
+    altKey->click();
+
+    QVERIFY(RunCli({"sim", "add"}));
+    QTRY_COMPARE_WITH_TIMEOUT(DeviceList()->count(), 4, 5000);
+    QCOMPARE(DeviceList()->currentIndex(), 1);
+    QVERIFY2(altKey->isChecked(), "the edit not applied yet stays");
+    QCOMPARE(form_->StatusText(), QString("modified"));
+    QVERIFY(form_->findChild<QPushButton*>("bnApply")->isEnabled());
 }
 
 QTEST_MAIN(LiveSimBusTest)

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <QApplication>
+#include <algorithm>
 #include <chrono>
 
 #include "app/CommandLine.h"
@@ -17,6 +18,8 @@
 #include "support/WindowFixture.h"
 
 using zm880::testing::WindowFixture;
+
+Q_DECLARE_METATYPE(zm880::app::UnappliedChoice)
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -27,17 +30,20 @@ class MainWindowTest : public QObject {
     void withoutReaderShowsWellcomeAndDisablesReaderCommands();
     void withReaderReadsSettingsOnceAndLeavesStatusAlone();
     void plugAndUnplugWhileRunningSwitchPagesAndCommands();
-    void otherHidDeviceIsNotListedButRereadsTheReader();
+    void otherHidDeviceIsNotListedAndLeavesTheEditsAlone();
     void listsEveryReaderAndNamesOnesWithoutProductString();
     void readerWithoutPermissionPointsToTheUdevRule();
     void shiftAltOnFreeAreaOpensSpecialPage_data();
     void shiftAltOnFreeAreaOpensSpecialPage();
     void ctrlCInEditFieldClosesAndResetsReader();
-    void startupConfigFileLoadsAtEveryDeviceChange();
+    void closingWithUnappliedSettingsAsksFirst_data();
+    void closingWithUnappliedSettingsAsksFirst();
+    void startupConfigFileLoadsForEveryNewReaderAndIsThenEditedAsAny();
     void unusableStartupFileIsSaidOnceAndTheReaderIsRead_data();
     void unusableStartupFileIsSaidOnceAndTheReaderIsRead();
     void failedAutomaticReadLeavesNothingToApply_data();
     void failedAutomaticReadLeavesNothingToApply();
+    void readerLeftInItsLoaderIsSaidAndOffersOnlyTheUpdate();
     void deviceChangeDuringMessageOfARebuildIsNotLost();
     void heldReaderReferenceDoesNotKeepTheRebuildFromTheReader();
     void waitingTransferKeepsTheWindowAliveAndDefersDeviceChanges();
@@ -110,10 +116,13 @@ void MainWindowTest::withReaderReadsSettingsOnceAndLeavesStatusAlone() {
     QCOMPARE(fixture.Status(), QString());
     QVERIFY(!fixture.Form().SuppressModified());
 
+    // The settings are read once; before that only the loader's status is asked for.
     const auto& log = fixture.Reader(slot).TransferLog();
-    QCOMPARE(log.size(), std::size_t{1});
+    QCOMPARE(log.size(), std::size_t{2});
     QCOMPARE(log[0].kind, zm880::sim::Transfer::Kind::Get);
-    QCOMPARE(log[0].bytes.at(0), std::uint8_t{3});
+    QCOMPARE(log[0].bytes.at(0), std::uint8_t{5});
+    QCOMPARE(log[1].kind, zm880::sim::Transfer::Kind::Get);
+    QCOMPARE(log[1].bytes.at(0), std::uint8_t{3});
 }
 
 void MainWindowTest::plugAndUnplugWhileRunningSwitchPagesAndCommands() {
@@ -137,19 +146,22 @@ void MainWindowTest::plugAndUnplugWhileRunningSwitchPagesAndCommands() {
     QVERIFY(fixture.Action("miUpdate")->isEnabled());
 }
 
-void MainWindowTest::otherHidDeviceIsNotListedButRereadsTheReader() {
+void MainWindowTest::otherHidDeviceIsNotListedAndLeavesTheEditsAlone() {
     WindowFixture fixture;
-    fixture.AddReader();
+    const auto slot = fixture.AddReader();
     fixture.Start();
     auto* box = fixture.Box("cbEM4102");
     QVERIFY(box->isChecked());
     box->click();
     QCOMPARE(fixture.Status(), QString("modified"));
+    fixture.Reader(slot).ClearTransferLog();
 
     fixture.AddKeyboard();
     QCOMPARE(fixture.Find<QComboBox>("cbDevListBox")->count(), 1);
-    QVERIFY2(box->isChecked(), "the unsaved edit is replaced by the reader's settings");
-    QVERIFY(!fixture.ApplyEnabled());
+    QVERIFY2(!box->isChecked(), "the edit not applied yet stays");
+    QVERIFY(fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString("modified"));
+    QVERIFY2(fixture.Reader(slot).TransferLog().empty(), "the reader shown is not read again");
 }
 
 void MainWindowTest::listsEveryReaderAndNamesOnesWithoutProductString() {
@@ -226,13 +238,68 @@ void MainWindowTest::ctrlCInEditFieldClosesAndResetsReader() {
 
     QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
     QTRY_VERIFY(!form.isVisible());
+    QVERIFY2(fixture.Dialogs().questions.isEmpty(), "nothing to apply: closed without a question");
     const auto& log = fixture.Reader(slot).TransferLog();
     QCOMPARE(log.size(), std::size_t{1});
     QCOMPARE(log[0].kind, zm880::sim::Transfer::Kind::Set);
     QCOMPARE(log[0].bytes, (std::vector<std::uint8_t>{6, 0, 0, 0}));
 }
 
-void MainWindowTest::startupConfigFileLoadsAtEveryDeviceChange() {
+void MainWindowTest::closingWithUnappliedSettingsAsksFirst_data() {
+    using zm880::app::UnappliedChoice;
+    QTest::addColumn<QString>("request");  // how the window is asked to close
+    QTest::addColumn<UnappliedChoice>("answer");
+    QTest::addColumn<bool>("writeFails");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("storedDelay");  // byte 6 of the reader's record afterwards
+
+    QTest::newRow("Ctrl+C, Cancel") << "ctrl+c" << UnappliedChoice::Cancel << false << false << 0;
+    QTest::newRow("close button, Discard")
+        << "close button" << UnappliedChoice::Discard << false << true << 0;
+    QTest::newRow("File > Close, Apply") << "menu" << UnappliedChoice::Apply << false << true << 50;
+    QTest::newRow("Ctrl+C, Apply that fails")
+        << "ctrl+c" << UnappliedChoice::Apply << true << false << 0;
+}
+
+void MainWindowTest::closingWithUnappliedSettingsAsksFirst() {
+    QFETCH(QString, request);
+    QFETCH(zm880::app::UnappliedChoice, answer);
+    QFETCH(bool, writeFails);
+    QFETCH(bool, closes);
+    QFETCH(int, storedDelay);
+    WindowFixture fixture;
+    const auto slot = fixture.AddReader();
+    auto& form = fixture.Start();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto* field = fixture.Find<QSpinBox>("edCharDelay");
+    field->setFocus();
+    QTRY_VERIFY(field->hasFocus());
+    field->setValue(500);
+    if (writeFails)
+        fixture.Reader(slot).Faults().failSet = {3};
+    fixture.Dialogs().unappliedAnswers.push_back(answer);
+    fixture.Reader(slot).ClearTransferLog();
+
+    if (request == "ctrl+c")
+        QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+    else if (request == "menu")
+        fixture.Action("Close1")->trigger();
+    else
+        form.close();
+    QTRY_COMPARE(fixture.Dialogs().questions.size(), 1);
+    QTRY_COMPARE(form.isVisible(), !closes);
+    QCOMPARE(int(fixture.Reader(slot).Settings()[6]), storedDelay);
+    bool resetSent = false;
+    for (const auto& transfer : fixture.Reader(slot).TransferLog())
+        resetSent = resetSent || transfer.bytes == std::vector<std::uint8_t>{6, 0, 0, 0};
+    QCOMPARE(resetSent, closes);
+    if (!closes) {
+        QCOMPARE(field->value(), 500);
+        QVERIFY(fixture.ApplyEnabled());
+    }
+}
+
+void MainWindowTest::startupConfigFileLoadsForEveryNewReaderAndIsThenEditedAsAny() {
     WindowFixture fixture;
     // A file with double timeout 33; written by hand to stay independent of the save command.
     QByteArray bytes(64, '\0');
@@ -251,20 +318,28 @@ void MainWindowTest::startupConfigFileLoadsAtEveryDeviceChange() {
     QCOMPARE(timeout->value(), 33);
     QVERIFY(fixture.ApplyEnabled());
     QCOMPARE(fixture.Status(), "Config-File settings (" + path + ")");
-    QVERIFY2(fixture.Reader(slot).TransferLog().empty(), "the reader's settings are not read");
-    QVERIFY(fixture.Form().SuppressModified());
+    for (const auto& transfer : fixture.Reader(slot).TransferLog())
+        QVERIFY2(transfer.kind != zm880::sim::Transfer::Kind::Get || transfer.bytes.at(0) != 3,
+                 "the reader's settings are not read");
 
     fixture.Find<QPushButton>("bnApply")->click();
     QVERIFY(!fixture.ApplyEnabled());
     QCOMPARE(fixture.Reader(slot).Settings()[7], std::uint8_t{33});
+    // Once applied, the form is one like any other.
     fixture.Box("cbEM4102")->click();
-    QVERIFY2(!fixture.ApplyEnabled(), "edits do not mark while a start-up file is in use");
-    QCOMPARE(fixture.Status(), QString("Device-Settings updated"));
+    QVERIFY(fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), QString("modified"));
 
+    // Another device changes nothing of the reader shown; the same reader plugged in again is
+    // a new one, and gets the start-up file.
     timeout->setValue(50);
     fixture.AddKeyboard();
+    QCOMPARE(timeout->value(), 50);
+    fixture.Unplug(slot);
+    fixture.Plug(slot);
     QCOMPARE(timeout->value(), 33);
     QVERIFY(fixture.ApplyEnabled());
+    QCOMPARE(fixture.Status(), "Config-File settings (" + path + ")");
 }
 
 void MainWindowTest::unusableStartupFileIsSaidOnceAndTheReaderIsRead_data() {
@@ -317,7 +392,13 @@ void MainWindowTest::unusableStartupFileIsSaidOnceAndTheReaderIsRead() {
     fixture.Reader(slot).ClearTransferLog();
     fixture.Plug(slot);
     QCOMPARE(fixture.Dialogs().messages.size(), 1);
-    QCOMPARE(fixture.Reader(slot).TransferLog().size(), std::size_t{1});
+    const auto& log = fixture.Reader(slot).TransferLog();
+    QCOMPARE(std::count_if(log.begin(), log.end(),
+                           [](const auto& transfer) {
+                               return transfer.kind == zm880::sim::Transfer::Kind::Get &&
+                                      transfer.bytes.at(0) == 3;
+                           }),
+             1);
 }
 
 void MainWindowTest::failedAutomaticReadLeavesNothingToApply_data() {
@@ -339,6 +420,9 @@ void MainWindowTest::failedAutomaticReadLeavesNothingToApply() {
     fixture.Start();
 
     QVERIFY2(fixture.Status().endsWith("No settings are loaded"), qPrintable(fixture.Status()));
+    // Nothing to edit: the controls show placeholders, not the reader's settings.
+    for (const char* name : {"cbAWID", "edCharDelay", "rgInterface", "cbUsedAltKey"})
+        QVERIFY2(!fixture.Find<QWidget>(name)->isEnabled(), name);
     fixture.Box("cbAWID")->click();
     QVERIFY(!fixture.ApplyEnabled());
     fixture.Form().bnApplyClick();
@@ -355,8 +439,32 @@ void MainWindowTest::failedAutomaticReadLeavesNothingToApply() {
     fixture.Reader(slot).Link().open = zm880::sim::OpenFault::None;
     fixture.Unplug(slot);
     fixture.Plug(slot);
+    QVERIFY(fixture.Box("cbAWID")->isEnabled());
     fixture.Box("cbAWID")->click();
     QVERIFY(fixture.ApplyEnabled());
+}
+
+void MainWindowTest::readerLeftInItsLoaderIsSaidAndOffersOnlyTheUpdate() {
+    WindowFixture fixture;
+    auto reader = std::make_unique<zm880::sim::ReaderModel>();
+    reader->Loader().active = true;
+    reader->Loader().status = zm880::sim::kStatusAccepted;
+    const auto slot = fixture.Add(std::move(reader));
+    fixture.Start();
+
+    QVERIFY2(fixture.Status().contains(
+                 "this reader is still in its firmware loader: run the update again",
+                 Qt::CaseInsensitive),
+             qPrintable(fixture.Status()));
+    QVERIFY(fixture.Action("miUpdate")->isEnabled());
+    for (const char* name : {"miLoadConfig", "miSaveConfig", "miReadConfig", "miApplyAll"})
+        QVERIFY2(!fixture.Action(name)->isEnabled(), name);
+    for (const char* name : {"cbAWID", "edCharDelay", "rgInterface"})
+        QVERIFY2(!fixture.Find<QWidget>(name)->isEnabled(), name);
+    QVERIFY(!fixture.ApplyEnabled());
+    for (const auto& transfer : fixture.Reader(slot).TransferLog())
+        QVERIFY2(transfer.kind == zm880::sim::Transfer::Kind::Get && transfer.bytes.at(0) != 3,
+                 "only the loader is asked");
 }
 
 void MainWindowTest::deviceChangeDuringMessageOfARebuildIsNotLost() {

@@ -20,6 +20,10 @@ class ReaderChoiceTest : public QObject {
     void choosingTheSecondReaderReadsItAndEverythingFollowsIt();
     void deviceChangesKeepTheChosenReaderWhileItIsThere();
     void chosenReaderThatCannotBeReadLeavesNothingToApply();
+    void deviceChangeKeepsTheEditsOfTheReaderShown_data();
+    void deviceChangeKeepsTheEditsOfTheReaderShown();
+    void readingAnotherReaderLeavesNothingModified_data();
+    void readingAnotherReaderLeavesNothingModified();
 };
 
 namespace {
@@ -122,6 +126,70 @@ void ReaderChoiceTest::chosenReaderThatCannotBeReadLeavesNothingToApply() {
     fixture.Form().bnApplyClick();
     QVERIFY(!WroteTo(fixture.Reader(second)));
     QCOMPARE(fixture.Reader(second).Settings()[7], std::uint8_t{22});
+}
+
+void ReaderChoiceTest::deviceChangeKeepsTheEditsOfTheReaderShown_data() {
+    QTest::addColumn<bool>("plugReader");  // what is plugged in: a reader or a keyboard
+    QTest::newRow("another reader") << true;
+    QTest::newRow("a keyboard") << false;
+}
+
+void ReaderChoiceTest::deviceChangeKeepsTheEditsOfTheReaderShown() {
+    QFETCH(bool, plugReader);
+    WindowFixture fixture;
+    fixture.AddReader();
+    const auto second = fixture.AddReader();
+    fixture.AddReader();
+    fixture.Start();
+    fixture.ChooseReader(1);
+    auto* altKey = fixture.Box("cbUsedAltKey");
+    QVERIFY(!altKey->isChecked());
+    altKey->click();
+    QCOMPARE(fixture.Status(), QString("modified"));
+    fixture.Reader(second).ClearTransferLog();
+
+    if (plugReader)
+        fixture.AddReader();
+    else
+        fixture.AddKeyboard();
+    QCOMPARE(fixture.Find<QComboBox>("cbDevListBox")->currentIndex(), 1);
+    QVERIFY2(altKey->isChecked(), "the edit not applied yet stays");
+    QCOMPARE(fixture.Status(), QString("modified"));
+    QVERIFY(fixture.ApplyEnabled());
+    QVERIFY2(fixture.Reader(second).TransferLog().empty(), "the reader shown is not read again");
+
+    // The edit still goes to the reader it was made for.
+    fixture.Find<QPushButton>("bnApply")->click();
+    QCOMPARE(fixture.Status(), QString("Device-Settings updated"));
+    QVERIFY(WroteTo(fixture.Reader(second)));
+}
+
+void ReaderChoiceTest::readingAnotherReaderLeavesNothingModified_data() {
+    QTest::addColumn<bool>("unplugShown");  // the reader shown leaves, or the user chooses
+    QTest::newRow("the user chooses the other reader") << false;
+    QTest::newRow("the reader shown is unplugged") << true;
+}
+
+void ReaderChoiceTest::readingAnotherReaderLeavesNothingModified() {
+    QFETCH(bool, unplugShown);
+    WindowFixture fixture;
+    const auto first = fixture.AddReader();
+    const auto second = fixture.AddReader();
+    // Records that differ in several controls: showing the second changes them all.
+    fixture.Reader(second).Settings()[7] = 22;
+    fixture.Reader(second).Settings()[9] = 1;
+    fixture.Reader(second).Settings()[16] = 0;
+    fixture.Start();
+    fixture.Box("cbAWID")->click();
+    QCOMPARE(fixture.Status(), QString("modified"));
+
+    if (unplugShown)
+        fixture.Unplug(first);
+    else
+        fixture.ChooseReader(1);
+    QCOMPARE(fixture.Find<QSpinBox>("edDoubleTimeout")->value(), 22);
+    QCOMPARE(fixture.Status(), QString());
+    QVERIFY(!fixture.ApplyEnabled());
 }
 
 QTEST_MAIN(ReaderChoiceTest)

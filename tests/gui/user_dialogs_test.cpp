@@ -15,6 +15,8 @@
 
 using zm880::app::QtUserDialogs;
 
+Q_DECLARE_METATYPE(zm880::app::UnappliedChoice)
+
 namespace {
 
 using OpenDialog = std::function<std::optional<QString>(QtUserDialogs&, const QString&)>;
@@ -45,6 +47,8 @@ class UserDialogsTest : public QObject {
     void openDialogsStartInTheWorkingDirectoryUnlessPreset();
     void questionAnswersNoUnlessYesIsChosen_data();
     void questionAnswersNoUnlessYesIsChosen();
+    void unappliedQuestionCancelsUnlessAButtonIsChosen_data();
+    void unappliedQuestionCancelsUnlessAButtonIsChosen();
 };
 
 void UserDialogsTest::openDialogsStartInTheWorkingDirectoryUnlessPreset_data() {
@@ -110,6 +114,43 @@ void UserDialogsTest::questionAnswersNoUnlessYesIsChosen() {
     });
     QTEST(dialogs.AskYesNo("Load it anyway?"), "answer");
     QCOMPARE(text, QString("Load it anyway?"));
+}
+
+void UserDialogsTest::unappliedQuestionCancelsUnlessAButtonIsChosen_data() {
+    using zm880::app::UnappliedChoice;
+    QTest::addColumn<int>("key");         // pressed in the box; 0: click the button
+    QTest::addColumn<QString>("button");  // clicked when no key is pressed
+    QTest::addColumn<UnappliedChoice>("answer");
+    QTest::newRow("Enter takes the default")
+        << int(Qt::Key_Return) << QString() << UnappliedChoice::Cancel;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << QString() << UnappliedChoice::Cancel;
+    QTest::newRow("Apply clicked") << 0 << QString("Apply") << UnappliedChoice::Apply;
+    QTest::newRow("Discard clicked") << 0 << QString("Discard") << UnappliedChoice::Discard;
+}
+
+void UserDialogsTest::unappliedQuestionCancelsUnlessAButtonIsChosen() {
+    QFETCH(int, key);
+    QFETCH(QString, button);
+    QWidget parent;
+    QtUserDialogs dialogs(&parent);
+    QStringList captions;
+    QTimer::singleShot(0, [&captions, key, button] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        for (QAbstractButton* each : box->buttons())
+            captions << each->text();
+        if (key != 0) {
+            QTest::keyClick(box, static_cast<Qt::Key>(key));
+            return;
+        }
+        for (QAbstractButton* each : box->buttons())
+            if (each->text() == button)
+                each->click();
+    });
+    QTEST(dialogs.AskApplyDiscardCancel("Apply them before closing?"), "answer");
+    captions.sort();
+    QCOMPARE(captions, (QStringList{"Apply", "Cancel", "Discard"}));
 }
 
 int main(int argc, char** argv) {

@@ -32,6 +32,9 @@ class NoDialogs : public zm880::app::UserDialogs {
     std::optional<QString> OpenProfileFile(const QString&) override { return std::nullopt; }
     void ShowMessage(const QString& text) override { messages << text; }
     bool AskYesNo(const QString&) override { return false; }
+    zm880::app::UnappliedChoice AskApplyDiscardCancel(const QString&) override {
+        return zm880::app::UnappliedChoice::Cancel;
+    }
 };
 
 // Sends one command to zm880-uhid and returns its reply line.

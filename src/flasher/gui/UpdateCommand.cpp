@@ -47,6 +47,8 @@ void TUpdateCommand::miUpdateClick() {
     if (OnFlasherCreated)
         OnFlasherCreated(form);
     form.exec();
+    if (form.RunDone() && form.Result().ok())
+        emit updateSucceeded();
 }
 
 bool TUpdateCommand::ConfirmUpdateFile(const QString& path) {

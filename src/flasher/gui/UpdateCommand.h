@@ -39,6 +39,10 @@ class TUpdateCommand : public QObject {
     void SetClock(flasher::UpdateClock* clock) { clock_ = clock; }
     std::function<void(TFlasherForm&)> OnFlasherCreated;
 
+  signals:
+    // An update ran on the selected reader to its successful end.
+    void updateSucceeded();
+
   private:
     // Refuses a file that would erase the firmware and asks before one that fills only some
     // pages; true when the update may start.

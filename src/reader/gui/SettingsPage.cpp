@@ -331,7 +331,7 @@ void TSettingsPage::ConnectHandlers() {
 }
 
 void TSettingsPage::cbUsedAltKeyClick() {
-    if (commonChange_)
+    if (commonChange_ && !showingReadRecord_)
         commonChange_();
 }
 
@@ -513,9 +513,22 @@ void TSettingsPage::DecodeSettings(bool applyEnabled) {
                 tags125_[i]->setChecked(s.Tags125[i]);
         }
         UpdateEnabledControls();
+        for (QWidget* panel : {pInterfTags_, pVersion_})
+            panel->setEnabled(true);
     }
     bnApply_->setEnabled(applyEnabled && hasRecord_);
     bnApplyAll_->setEnabled(hasRecord_);
+}
+
+void TSettingsPage::ShowReadRecord() {
+    showingReadRecord_ = true;
+    DecodeSettings(false);
+    showingReadRecord_ = false;
+}
+
+void TSettingsPage::DisableSettingsControls() {
+    for (QWidget* panel : {pInterfTags_, pVersion_})
+        panel->setEnabled(false);
 }
 
 void TSettingsPage::ForgetRecord() {

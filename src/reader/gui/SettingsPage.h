@@ -48,10 +48,16 @@ class TSettingsPage : public QWidget {
     // Puts the buffer's settings onto the controls (only when it holds a settings record), then
     // gives "Apply" the state `applyEnabled`. The record then counts as loaded.
     void DecodeSettings(bool applyEnabled);
+    // Puts a record just read from the reader onto the controls: they then show what the reader
+    // holds, so nothing counts as a change and "Apply" is disabled.
+    void ShowReadRecord();
     // The controls hold no record of this reader or of a loaded file: "Apply" stays disabled
     // until the next decode.
     void ForgetRecord();
     bool HasRecord() const { return hasRecord_; }
+    // The settings controls take no input while they show nothing of a reader or a file; a
+    // successful decode enables them again.
+    void DisableSettingsControls();
     // Writes the controls into the session's buffer.
     void EncodeSettings();
     // The settings as the controls show them.
@@ -98,6 +104,8 @@ class TSettingsPage : public QWidget {
     ReaderSession& session_;
     std::function<void()> commonChange_;
     bool hasRecord_ = false;
+    // Set while a read record is put onto the controls: those changes are not the user's.
+    bool showingReadRecord_ = false;
 
     QWidget* pInterfTags_ = nullptr;
     app::TRadioGroup* rgInterface_ = nullptr;

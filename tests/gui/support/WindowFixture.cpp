@@ -41,6 +41,15 @@ bool ScriptedDialogs::AskYesNo(const QString& question) {
     return answer;
 }
 
+app::UnappliedChoice ScriptedDialogs::AskApplyDiscardCancel(const QString& question) {
+    questions << question;
+    if (unappliedAnswers.empty())
+        return app::UnappliedChoice::Cancel;
+    const app::UnappliedChoice answer = unappliedAnswers.front();
+    unappliedAnswers.pop_front();
+    return answer;
+}
+
 WindowFixture::WindowFixture()
     : bus_(std::make_shared<hid::SimulatedBus>()),
       dialogs_(std::make_shared<ScriptedDialogs>()),

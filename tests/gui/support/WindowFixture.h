@@ -28,6 +28,8 @@ class ScriptedDialogs : public app::UserDialogs {
   public:
     std::deque<std::optional<QString>> answers;  // next answer of any file dialog
     std::deque<bool> yesNoAnswers;               // next answer of a question; No when empty
+    // Next answer to the question about settings not applied; Cancel when empty.
+    std::deque<app::UnappliedChoice> unappliedAnswers;
     QStringList messages;
     QStringList presetNames;  // file name each file dialog was opened with
     QStringList questions;
@@ -48,6 +50,7 @@ class ScriptedDialogs : public app::UserDialogs {
     }
     void ShowMessage(const QString& text) override;
     bool AskYesNo(const QString& text) override;
+    app::UnappliedChoice AskApplyDiscardCancel(const QString& text) override;
 
   private:
     std::optional<QString> Next(const QString& fileName);
