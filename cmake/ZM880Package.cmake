@@ -33,8 +33,9 @@ works on settings and firmware files without a reader.
 A udev rule gives the user of the active local session access to the
 readers.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt draws the SVG icon of the window and launcher only through its SVG plugins.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6svg6")
+# Qt draws the SVG icon of the window and launcher only through its SVG plugins; the toolkit's
+# own dialogs and buttons speak the user's language only with its translations.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6svg6, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/postinst ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

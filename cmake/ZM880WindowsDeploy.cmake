@@ -1,5 +1,6 @@
 # The Windows folder a user copies or the installer fills: the two programs, the Qt DLLs and the
-# plugins the window loads, and the mingw runtime DLLs that those DLLs need; nothing else.
+# plugins the window loads, the toolkit's German texts, and the mingw runtime DLLs that those DLLs
+# need; nothing else.
 #   cmake --build --preset windows --target zm880_deploy   ->  build/windows/deploy/ZM880/
 #   cmake --build --preset windows --target zm880_msi      ->  build/windows/zm880-<version>-x64.msi
 set(ZM880_DEPLOY_DIR ${CMAKE_BINARY_DIR}/deploy/ZM880)
@@ -14,6 +15,20 @@ set(zm880_deploy_files
     "Qt6Widgets.dll|${ZM880_WINDOWS_QT_PREFIX}/bin/Qt6Widgets.dll"
     "platforms/qwindows.dll|${ZM880_WINDOWS_QT_PREFIX}/plugins/platforms/qwindows.dll"
     "styles/qwindowsvistastyle.dll|${ZM880_WINDOWS_QT_PREFIX}/plugins/styles/qwindowsvistastyle.dll")
+# The toolkit's German texts (standard buttons, file dialogs). Qt's own build leaves them out;
+# the catalogue is the same on every platform, so the build machine's copy of the very same Qt
+# version stands in (scripts/bootstrap installs it).
+foreach(translations IN ITEMS ${ZM880_WINDOWS_QT_PREFIX}/translations
+                              ${QT_HOST_PATH}/share/qt6/translations)
+    if(EXISTS ${translations}/qtbase_de.qm)
+        list(APPEND zm880_deploy_files "translations/qtbase_de.qm|${translations}/qtbase_de.qm")
+        break()
+    endif()
+endforeach()
+if(NOT zm880_deploy_files MATCHES "qtbase_de")
+    message(WARNING "zm880: no qtbase_de.qm (package qt6-translations-l10n): the Windows folder "
+                    "shows the toolkit's own buttons and dialogs in English")
+endif()
 foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
                     OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -27,7 +42,8 @@ endforeach()
 # The folder is made afresh, so that nothing from an earlier build stays in it.
 set(copy_commands COMMAND ${CMAKE_COMMAND} -E rm -rf ${ZM880_DEPLOY_DIR}
                   COMMAND ${CMAKE_COMMAND} -E make_directory ${ZM880_DEPLOY_DIR}/platforms
-                                                             ${ZM880_DEPLOY_DIR}/styles)
+                                                             ${ZM880_DEPLOY_DIR}/styles
+                                                             ${ZM880_DEPLOY_DIR}/translations)
 set(deployed_files)
 foreach(entry IN LISTS zm880_deploy_files)
     string(REPLACE "|" ";" entry "${entry}")
@@ -45,7 +61,7 @@ add_custom_target(zm880_deploy ${copy_commands}
 set(zm880_component_namespace 4db24b7e-1255-43ca-a9cb-b101a64fdc22)
 set(ZM880_WXS_FOLDERS "")
 set(ZM880_WXS_COMPONENT_REFS "")
-foreach(folder IN ITEMS "" platforms styles)
+foreach(folder IN ITEMS "" platforms styles translations)
     set(components "")
     foreach(name IN LISTS deployed_files)
         get_filename_component(name_folder "${name}" DIRECTORY)
@@ -63,7 +79,7 @@ foreach(folder IN ITEMS "" platforms styles)
     endforeach()
     if(folder STREQUAL "")
         string(APPEND ZM880_WXS_FOLDERS "${components}")
-    else()
+    elseif(NOT components STREQUAL "")
         string(APPEND ZM880_WXS_FOLDERS
             "          <Directory Id=\"d_${folder}\" Name=\"${folder}\">\n${components}          </Directory>\n")
     endif()

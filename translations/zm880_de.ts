@@ -315,10 +315,14 @@ Vor dem Schließen anwenden?</translation>
         <translation>Angehalten.</translation>
     </message>
     <message>
+        <source>Readers are being provisioned. Stop after the reader in hand and close this window? Its list of results is then gone.</source>
+        <translation>Leser werden gerade provisioniert. Nach dem aktuellen Leser anhalten und dieses Fenster schließen? Seine Ergebnisliste geht dann verloren.</translation>
+    </message>
+    <message>
         <source>ERROR: Bad Update-File
-the name must end in .hex</source>
+the name must end in .hex, in lower case</source>
         <translation>FEHLER: Ungültige Update-Datei
-der Name muss auf .hex enden</translation>
+der Name muss auf .hex enden, in Kleinbuchstaben</translation>
     </message>
     <message>
         <source>The profile is refused: %1</source>
@@ -372,6 +376,10 @@ Trotzdem jeden Leser aktualisieren?</translation>
         <translation>Datei kann nicht geöffnet werden: %1</translation>
     </message>
     <message>
+        <source>unable to create file: %1</source>
+        <translation>Datei kann nicht angelegt werden: %1</translation>
+    </message>
+    <message>
         <source>not a profile: %1: %2</source>
         <translation>kein Profil: %1: %2</translation>
     </message>
@@ -405,6 +413,18 @@ Trotzdem laden?</translation>
         <translation>Einstellungen aus Konfigurationsdatei (%1)</translation>
     </message>
     <message>
+        <source>no settings to save as a profile (the buffer holds report %1): %2</source>
+        <translation>keine Einstellungen, die als Profil gespeichert werden können (der Puffer enthält Report %1): %2</translation>
+    </message>
+    <message>
+        <source>modified; saved to %1</source>
+        <translation>geändert; gespeichert in %1</translation>
+    </message>
+    <message>
+        <source>Settings saved to %1</source>
+        <translation>Einstellungen gespeichert in %1</translation>
+    </message>
+    <message>
         <source>The profile %1 is refused: %2</source>
         <translation>Das Profil %1 wird abgelehnt: %2</translation>
     </message>
@@ -430,6 +450,14 @@ Trotzdem laden?</translation>
     <message>
         <source>Reset</source>
         <translation>Reset</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Back to the settings (Esc)</source>
+        <translation>Zurück zu den Einstellungen (Esc)</translation>
     </message>
 </context>
 <context>
@@ -459,9 +487,9 @@ Trotzdem laden?</translation>
     <name>zm880::flasher_gui::TUpdateCommand</name>
     <message>
         <source>ERROR: Bad Update-File
-the name must end in .hex</source>
+the name must end in .hex, in lower case</source>
         <translation>FEHLER: Ungültige Update-Datei
-der Name muss auf .hex enden</translation>
+der Name muss auf .hex enden, in Kleinbuchstaben</translation>
     </message>
     <message>
         <source>ACCESS ERROR

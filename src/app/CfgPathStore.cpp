@@ -7,8 +7,6 @@
 namespace zm880::app {
 namespace {
 
-constexpr const char* kValueName = "CfgPath";
-
 std::unique_ptr<QSettings> OpenStore(const QString& iniFile) {
     if (iniFile.isEmpty())
         return std::make_unique<QSettings>(QSettings::UserScope, "Tavrenix", "ZM800Utility");
@@ -17,17 +15,17 @@ std::unique_ptr<QSettings> OpenStore(const QString& iniFile) {
 
 }  // namespace
 
-QString SettingsCfgPathStore::ReadCfgPath() {
+QString SettingsCfgPathStore::ReadPath(const QString& name) {
     const auto store = OpenStore(iniFile_);
     if (store->status() != QSettings::NoError)
         return {};
-    const QVariant value = store->value(kValueName);
+    const QVariant value = store->value(name);
     return value.canConvert<QString>() ? value.toString() : QString();
 }
 
-void SettingsCfgPathStore::WriteCfgPath(const QString& path) {
+void SettingsCfgPathStore::WritePath(const QString& name, const QString& path) {
     const auto store = OpenStore(iniFile_);
-    store->setValue(kValueName, path);
+    store->setValue(name, path);
     store->sync();
 }
 

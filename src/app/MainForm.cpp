@@ -292,6 +292,8 @@ void TMainForm::InstallTools() {
     hooks_.BuildByteCells = [console] { console->BuildByteCells(); };
     hooks_.DevListBox1Click = [console] { console->DevListBox1Click(); };
     hooks_.DeviceListRebuilt = [console] { console->ClearHistory(); };
+    connect(console, &diag_gui::TRawConsolePage::backRequested, this,
+            [this] { PageControl1_->setCurrentWidget(settingsPage_); });
     auto* update = new flasher_gui::TUpdateCommand(*session_, *dialogs_, this);
     hooks_.miUpdateClick = [update] { update->miUpdateClick(); };
     connect(update, &flasher_gui::TUpdateCommand::updateSucceeded, this,
@@ -678,6 +680,7 @@ void TMainForm::miProvisionClick() {
     const TBusyScope busy(*this);
     {
         TProvisioningDialog dialog(platform_, *dialogs_, this);
+        dialog.RememberChoicesIn(*cfgPathStore_);
         if (hooks_.ProvisioningOpened)
             hooks_.ProvisioningOpened(dialog);
         dialog.exec();

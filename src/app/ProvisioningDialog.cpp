@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "app/CfgPathStore.h"
 #include "app/UserDialogs.h"
 #include "cfgfile/gui/ProfileFile.h"
 #include "flasher/UpdateFileCheck.h"
@@ -20,6 +21,10 @@ namespace zm880::app {
 namespace {
 
 enum Column { kTimeColumn, kReaderColumn, kResultColumn, kBackupColumn, kColumnCount };
+
+// Names of the remembered choices in the window's store.
+constexpr const char* kProfileChoice = "ProvisioningProfile";
+constexpr const char* kFirmwareChoice = "ProvisioningFirmware";
 
 QTableWidgetItem* Cell(const std::string& text) {
     auto* item = new QTableWidgetItem(QString::fromStdString(text));
@@ -100,13 +105,15 @@ void TProvisioningDialog::BuildControls() {
     tbReaders_->setHorizontalHeaderLabels(
         {tr("Time (UTC)"), tr("Reader"), tr("Result"), tr("Backup")});
     tbReaders_->verticalHeader()->hide();
-    tbReaders_->horizontalHeader()->setStretchLastSection(true);
+    // The result says most and grows with the window; the backup shows its file name.
+    tbReaders_->horizontalHeader()->setStretchLastSection(false);
+    tbReaders_->horizontalHeader()->setSectionResizeMode(kResultColumn, QHeaderView::Stretch);
     tbReaders_->setSelectionBehavior(QAbstractItemView::SelectRows);
     // One line per reader: long texts are cut and shown whole in the tool tip.
     tbReaders_->setWordWrap(false);
     tbReaders_->setColumnWidth(kTimeColumn, 80);
     tbReaders_->setColumnWidth(kReaderColumn, 130);
-    tbReaders_->setColumnWidth(kResultColumn, 250);
+    tbReaders_->setColumnWidth(kBackupColumn, 180);
     grid->addWidget(tbReaders_, 2, 0, 1, 4);
 
     lbCounts_ = new QLabel(this);
@@ -135,6 +142,7 @@ void TProvisioningDialog::BuildControls() {
     connect(bnFirmware_, &QPushButton::clicked, this, [this] { bnFirmwareClick(); });
     connect(bnNoFirmware_, &QPushButton::clicked, this, [this] {
         edFirmware_->clear();
+        RememberChoices();
         UpdateControls();
     });
     connect(bnStart_, &QPushButton::clicked, this, [this] { bnStartClick(); });
@@ -161,9 +169,29 @@ void TProvisioningDialog::UpdateControls() {
                                                        : tr("Press Start to begin."));
 }
 
+void TProvisioningDialog::RememberChoicesIn(CfgPathStore& store) {
+    store_ = &store;
+    // A file gone since is no choice to offer.
+    for (const auto& [edit, name] :
+         {std::pair{edProfile_, kProfileChoice}, std::pair{edFirmware_, kFirmwareChoice}}) {
+        const QString path = store.ReadPath(name);
+        if (!path.isEmpty() && QFileInfo(path).isFile())
+            edit->setText(path);
+    }
+    UpdateControls();
+}
+
+void TProvisioningDialog::RememberChoices() {
+    if (store_ == nullptr)
+        return;
+    store_->WritePath(kProfileChoice, edProfile_->text());
+    store_->WritePath(kFirmwareChoice, edFirmware_->text());
+}
+
 void TProvisioningDialog::bnProfileClick() {
     if (const auto chosen = dialogs_.OpenProfileFile(edProfile_->text())) {
         edProfile_->setText(QFileInfo(*chosen).absoluteFilePath());
+        RememberChoices();
         UpdateControls();
     }
 }
@@ -173,10 +201,12 @@ void TProvisioningDialog::bnFirmwareClick() {
     if (!chosen)
         return;
     if (!flasher_gui::IsUpdateFileName(*chosen)) {
-        dialogs_.ShowMessage(tr("ERROR: Bad Update-File\nthe name must end in .hex"));
+        dialogs_.ShowMessage(
+            tr("ERROR: Bad Update-File\nthe name must end in .hex, in lower case"));
         return;
     }
     edFirmware_->setText(QFileInfo(*chosen).absoluteFilePath());
+    RememberChoices();
     UpdateControls();
 }
 
@@ -299,8 +329,13 @@ void TProvisioningDialog::RunEnded(const QString& error) {
 }
 
 void TProvisioningDialog::reject() {
-    // The run ends after the reader in hand; the dialog closes then.
     if (Running()) {
+        // Escape or a stray click must not end a run and throw its results away.
+        if (closeWhenEnded_ ||
+            !dialogs_.AskYesNo(tr("Readers are being provisioned. Stop after the reader in hand "
+                                  "and close this window? Its list of results is then gone.")))
+            return;
+        // The run ends after the reader in hand; the dialog closes then.
         closeWhenEnded_ = true;
         bnStopClick();
         return;

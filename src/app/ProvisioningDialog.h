@@ -19,6 +19,7 @@ class Platform;
 
 namespace zm880::app {
 
+class CfgPathStore;
 class UserDialogs;
 
 // Provisioning mode: the user chooses a profile and optionally a firmware file, then every
@@ -32,6 +33,10 @@ class TProvisioningDialog : public QDialog {
     TProvisioningDialog(std::shared_ptr<hid::Platform> platform, UserDialogs& dialogs,
                         QWidget* parent = nullptr);
     ~TProvisioningDialog() override;
+
+    // Presets the profile and firmware chosen last from `store` (when the files are still
+    // there) and remembers every later choice in it.
+    void RememberChoicesIn(CfgPathStore& store);
 
     bool Running() const { return worker_.joinable(); }
     int DoneCount() const { return done_; }
@@ -60,9 +65,11 @@ class TProvisioningDialog : public QDialog {
     // `error` says why the run could not go on; empty when it was stopped.
     void RunEnded(const QString& error);
     void UpdateControls();
+    void RememberChoices();
 
     std::shared_ptr<hid::Platform> platform_;
     UserDialogs& dialogs_;
+    CfgPathStore* store_ = nullptr;
     std::unique_ptr<provision::Provisioner> provisioner_;
     std::thread worker_;
     bool closeWhenEnded_ = false;

@@ -6,17 +6,23 @@
 
 namespace zm880::app {
 
-QString RegistryCfgPathStore::ReadCfgPath() {
+hid::RegistryValue RegistryCfgPathStore::ValueNamed(const QString& name) const {
+    if (name == kCfgPathName)
+        return value_;
+    return {value_.root, value_.key, name.toStdString()};
+}
+
+QString RegistryCfgPathStore::ReadPath(const QString& name) {
     try {
-        return QString::fromStdString(hid::ReadRegistryString(value_));
+        return QString::fromStdString(hid::ReadRegistryString(ValueNamed(name)));
     } catch (const std::runtime_error&) {
         // A value of another type than a string: nothing to preset, as with a missing value.
         return {};
     }
 }
 
-void RegistryCfgPathStore::WriteCfgPath(const QString& path) {
-    hid::WriteRegistryString(value_, QDir::toNativeSeparators(path).toStdString());
+void RegistryCfgPathStore::WritePath(const QString& name, const QString& path) {
+    hid::WriteRegistryString(ValueNamed(name), QDir::toNativeSeparators(path).toStdString());
 }
 
 std::shared_ptr<CfgPathStore> MakeSystemCfgPathStore() {

@@ -23,10 +23,16 @@ TTranslations::TTranslations(const QLocale& locale) {
         if (!program->load("zm880_" + suffix, ":/translations"))
             continue;
         programTranslated_ = Install(std::move(program));
-        // The toolkit's own comes with the system's Qt when its language pack is installed.
-        auto toolkit = std::make_unique<QTranslator>();
-        if (toolkit->load("qtbase_" + suffix, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            Install(std::move(toolkit));
+        // The toolkit's own comes with the system's Qt when its language pack is installed, and
+        // in the program's folder where the program brings its own Qt (Windows).
+        for (const QString& folder : {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                                      QCoreApplication::applicationDirPath() + "/translations"}) {
+            auto toolkit = std::make_unique<QTranslator>();
+            if (toolkit->load("qtbase_" + suffix, folder)) {
+                Install(std::move(toolkit));
+                break;
+            }
+        }
         return;
     }
 }

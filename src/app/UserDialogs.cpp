@@ -48,8 +48,15 @@ std::optional<QString> QtUserDialogs::SaveConfigFile(const QString& fileName) {
     QFileDialog dialog(parent_, tr("Save Config"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({tr("Config Files *.cfg (*.cfg)"), tr("All Files *.* (*)")});
+    const QString profileFilter = tr("Profile *.json (*.json)");
+    dialog.setNameFilters(
+        {tr("Config Files *.cfg (*.cfg)"), profileFilter, tr("All Files *.* (*)")});
     dialog.setDefaultSuffix("cfg");
+    // A bare name typed under the profile filter becomes a profile, not 64 bytes named *.cfg.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, profileFilter](const QString& filter) {
+                         dialog.setDefaultSuffix(filter == profileFilter ? "json" : "cfg");
+                     });
     // The save dialog asks before overwriting unless told not to.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     return Run(dialog, fileName);
@@ -61,6 +68,9 @@ std::optional<QString> QtUserDialogs::OpenUpdateFile(const QString& fileName) {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({tr("Update File (intel) (*.hex)"), tr("All (*)")});
     dialog.setDefaultSuffix("hex");
+    // Only lower-case *.hex names are taken: the filter must not offer GOOD.HEX. The system's
+    // own dialog on Windows ignores this.
+    dialog.setFilter(dialog.filter() | QDir::CaseSensitive);
     StartInWorkingDirectoryUnlessPreset(dialog, fileName);
     return Run(dialog, fileName);
 }

@@ -25,7 +25,7 @@ nlohmann::ordered_json ReadProfileFile(const std::string& command, const std::st
 }
 
 std::string ProfileText(const nlohmann::ordered_json& profile) {
-    return profile.dump(2) + "\n";
+    return zm880::ProfileText(profile);
 }
 
 }  // namespace zm880::cli

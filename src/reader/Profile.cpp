@@ -82,4 +82,8 @@ nlohmann::ordered_json RecordToProfile(const ReportBuffer& record) {
     return SettingsToProfile(settings);
 }
 
+std::string ProfileText(const nlohmann::ordered_json& profile) {
+    return profile.dump(2) + "\n";
+}
+
 }  // namespace zm880

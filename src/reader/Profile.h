@@ -38,4 +38,7 @@ std::optional<std::string> ApplyProfileToRecord(const nlohmann::ordered_json& pr
 // and every field that its reader type stores.
 nlohmann::ordered_json RecordToProfile(const ReportBuffer& record);
 
+// A profile as its file holds it: indented, one key a line, ending in a line end.
+std::string ProfileText(const nlohmann::ordered_json& profile);
+
 }  // namespace zm880

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "cfgfile/gui/ConfigFileCommands.h"
+#include "reader/Profile.h"
 #include "support/WindowFixture.h"
 
 using zm880::testing::WindowFixture;
@@ -39,6 +40,7 @@ class ConfigFilesTest : public QObject {
 
   private slots:
     void saveThenLoadRestoresSettingsAndRemembersPath();
+    void saveAsProfileWritesTheCompleteProfileThatLoadsBack();
     void loadOfMissingFileOnlyShowsMessage();
     void cancelledDialogsChangeNothing();
     void saveThatCannotCreateShowsMessage();
@@ -82,6 +84,41 @@ void ConfigFilesTest::saveThenLoadRestoresSettingsAndRemembersPath() {
     fixture.Action("miSaveConfig")->trigger();
     fixture.Action("miLoadConfig")->trigger();
     QCOMPARE(fixture.Dialogs().presetNames, QStringList({path, path}));
+}
+
+void ConfigFilesTest::saveAsProfileWritesTheCompleteProfileThatLoadsBack() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    const QString cfgPath = fixture.TempPath("saved.cfg");
+    const QString profilePath = fixture.TempPath("saved.json");
+    auto* timeout = fixture.Find<QSpinBox>("edDoubleTimeout");
+
+    fixture.Dialogs().answers = {cfgPath};
+    fixture.Action("miSaveConfig")->trigger();
+    QCOMPARE(fixture.Status(), "Settings saved to " + cfgPath);
+
+    timeout->setValue(77);
+    fixture.Dialogs().answers = {profilePath};
+    fixture.Action("miSaveConfig")->trigger();
+    QCOMPARE(fixture.Status(), "modified; saved to " + profilePath);
+    QVERIFY(fixture.Dialogs().messages.isEmpty());
+    // The same document as the command line's save of that record.
+    zm880::ReportBuffer record{};
+    const QByteArray bytes = ReadAll(cfgPath);
+    QCOMPARE(bytes.size(), 64);
+    std::copy(bytes.begin(), bytes.end(), record.begin());
+    record[7] = 77;
+    QCOMPARE(ReadAll(profilePath).toStdString(),
+             zm880::ProfileText(zm880::RecordToProfile(record)));
+
+    timeout->setValue(12);
+    fixture.Dialogs().answers = {profilePath};
+    fixture.Action("miLoadConfig")->trigger();
+    QVERIFY2(fixture.Dialogs().messages.isEmpty(),
+             qPrintable(fixture.Dialogs().messages.join('\n')));
+    QCOMPARE(timeout->value(), 77);
+    QCOMPARE(fixture.Store().ReadCfgPath(), profilePath);
 }
 
 void ConfigFilesTest::loadOfMissingFileOnlyShowsMessage() {

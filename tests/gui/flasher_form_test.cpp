@@ -148,6 +148,7 @@ class FlasherFormTest : public QObject {
     void closeDuringRunWaitsForItsEnd();
     void deviceChangeDuringRunNeverUsesReleasedReader_data();
     void deviceChangeDuringRunNeverUsesReleasedReader();
+    void buttonFitsEachOfItsCaptions();
 
   private:
     // Starts the window with one reader and watches the "Flasher" windows it opens. After the
@@ -375,7 +376,7 @@ void FlasherFormTest::refusedFileOrMissingReaderOpensNoWindow() {
     fixture.Dialogs().answers.push_back(fixture.TempPath("UPDATE.HEX"));
     command.miUpdateClick();
     QCOMPARE(fixture.Dialogs().messages,
-             QStringList{"ERROR: Bad Update-File\nthe name must end in .hex"});
+             QStringList{"ERROR: Bad Update-File\nthe name must end in .hex, in lower case"});
 
     fixture.Dialogs().answers.push_back(std::nullopt);
     command.miUpdateClick();
@@ -514,6 +515,24 @@ void FlasherFormTest::deviceChangeDuringRunNeverUsesReleasedReader() {
                      "\npages 1 to 3 of 20 were replaced; the update must be run again"),
                  qPrintable(fixture.Dialogs().messages.front()));
     }
+}
+
+void FlasherFormTest::buttonFitsEachOfItsCaptions() {
+    zm880::testing::ScriptedDialogs dialogs;
+    TFlasherForm flasher(nullptr, "update.hex", dialogs, &clock_);
+    auto* button = flasher.findChild<QPushButton*>("bnClose");
+    QCOMPARE(button->text(), QString("please wait"));
+    for (const char* caption : {"please wait", "ready", "close"}) {
+        QPushButton probe(caption);
+        probe.setFont(button->font());
+        QVERIFY2(button->width() >= probe.sizeHint().width(),
+                 qPrintable(QString("\"%1\" needs %2 of %3 pixels")
+                                .arg(caption)
+                                .arg(probe.sizeHint().width())
+                                .arg(button->width())));
+    }
+    // Still centred below the progress bar.
+    QVERIFY(qAbs(button->geometry().center().x() - QRect(256, 104, 75, 25).center().x()) <= 1);
 }
 
 QTEST_MAIN(FlasherFormTest)

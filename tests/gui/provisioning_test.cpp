@@ -1,5 +1,9 @@
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -7,6 +11,8 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+
+#include <functional>
 
 #include "app/ProvisioningDialog.h"
 #include "support/WindowFixture.h"
@@ -23,8 +29,11 @@ class ProvisioningTest : public QObject {
     void init();
     void cleanup();
     void provisionsReadersPresentAndPluggedAndCountsFailures();
-    void closeDuringTheRunStopsItFirst();
+    void closeDuringTheRunAsksThenStopsItFirst_data();
+    void closeDuringTheRunAsksThenStopsItFirst();
     void refusedProfileDoesNotStart();
+    void chosenFilesAreOfferedAgainOnReopen();
+    void resultColumnGrowsWithTheWindow();
 
   private:
     QString WriteProfile(const QByteArray& text) const;
@@ -83,6 +92,8 @@ void ProvisioningTest::provisionsReadersPresentAndPluggedAndCountsFailures() {
     fixture.Dialogs().answers.push_back(WriteProfile(R"({"DoubleTimeout": 42})"));
 
     RunSeen seen;
+    const QTableWidgetItem* backup = nullptr;
+    QString backupText, backupTip;
     fixture.Form().Hooks().ProvisioningOpened = [&](TProvisioningDialog& dialog) {
         // Never left open should the run not end as expected.
         QTimer::singleShot(10000, &dialog, [&dialog] { dialog.done(QDialog::Rejected); });
@@ -96,9 +107,17 @@ void ProvisioningTest::provisionsReadersPresentAndPluggedAndCountsFailures() {
                 dialog.bnStopClick();
         });
         QObject::connect(&dialog, &TProvisioningDialog::runEnded, [&] {
-            seen.rows = TableRows(*dialog.findChild<QTableWidget*>("tbReaders"));
+            const auto* table = dialog.findChild<QTableWidget*>("tbReaders");
+            seen.rows = TableRows(*table);
+            for (int row = 0; row < table->rowCount(); ++row)
+                if (table->item(row, 2)->text() == "ok")
+                    backup = table->item(row, 3);
             seen.done = dialog.DoneCount();
             seen.failed = dialog.FailedCount();
+            if (backup != nullptr) {
+                backupText = backup->text();
+                backupTip = backup->toolTip();
+            }
             dialog.findChild<QPushButton*>("bnClose")->click();
         });
         QTimer::singleShot(0, &dialog, [&dialog] {
@@ -115,6 +134,10 @@ void ProvisioningTest::provisionsReadersPresentAndPluggedAndCountsFailures() {
     QVERIFY2(seen.rows.contains("sim:hidraw0 ok"), qPrintable(seen.rows.join('|')));
     QVERIFY2(seen.rows.contains("sim:hidraw2 ok"), qPrintable(seen.rows.join('|')));
     QVERIFY2(seen.rows.filter("sim:hidraw1 failed: ").size() == 1, qPrintable(seen.rows.join('|')));
+    // The backup shows by its file name, with the whole path as its tool tip.
+    QVERIFY2(QFileInfo(backupTip).isAbsolute() && QFileInfo::exists(backupTip),
+             qPrintable(backupTip));
+    QCOMPARE(backupText, QFileInfo(backupTip).fileName());
     QCOMPARE(fixture.Reader(first).Settings()[7], std::uint8_t{42});
     QCOMPARE(fixture.Reader(later).Settings()[7], std::uint8_t{42});
     QCOMPARE(fixture.Reader(refusing).Settings()[7], std::uint8_t{5});
@@ -124,22 +147,43 @@ void ProvisioningTest::provisionsReadersPresentAndPluggedAndCountsFailures() {
     QCOMPARE(fixture.Find<QSpinBox>("edDoubleTimeout")->value(), 42);
 }
 
-void ProvisioningTest::closeDuringTheRunStopsItFirst() {
+void ProvisioningTest::closeDuringTheRunAsksThenStopsItFirst_data() {
+    QTest::addColumn<bool>("byEscape");
+    QTest::addColumn<bool>("agreed");
+    QTest::newRow("Close, agreed") << false << true;
+    QTest::newRow("Escape, agreed") << true << true;
+    QTest::newRow("Escape, declined") << true << false;
+}
+
+void ProvisioningTest::closeDuringTheRunAsksThenStopsItFirst() {
+    QFETCH(bool, byEscape);
+    QFETCH(bool, agreed);
     WindowFixture fixture;
     fixture.AddReader();
     fixture.Start();
     fixture.Dialogs().answers.push_back(WriteProfile(R"({"DoubleTimeout": 42})"));
+    fixture.Dialogs().yesNoAnswers.push_back(agreed);
 
     bool stillRunningAfterClose = false;
     bool endedBeforeClosing = false;
+    int rowsAtEnd = -1;
     fixture.Form().Hooks().ProvisioningOpened = [&](TProvisioningDialog& dialog) {
         QTimer::singleShot(10000, &dialog, [&dialog] { dialog.done(QDialog::Rejected); });
         QObject::connect(&dialog, &TProvisioningDialog::resultShown, [&] {
-            dialog.findChild<QPushButton*>("bnClose")->click();
+            if (byEscape)
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            else
+                dialog.findChild<QPushButton*>("bnClose")->click();
             stillRunningAfterClose = dialog.isVisible() && dialog.Running();
+            if (!agreed)
+                dialog.bnStopClick();
         });
-        QObject::connect(&dialog, &TProvisioningDialog::runEnded,
-                         [&] { endedBeforeClosing = dialog.isVisible(); });
+        QObject::connect(&dialog, &TProvisioningDialog::runEnded, [&] {
+            endedBeforeClosing = dialog.isVisible();
+            rowsAtEnd = dialog.findChild<QTableWidget*>("tbReaders")->rowCount();
+            if (!agreed)
+                QTimer::singleShot(0, &dialog, [&dialog] { dialog.reject(); });
+        });
         QTimer::singleShot(0, &dialog, [&dialog] {
             dialog.bnProfileClick();
             dialog.bnStartClick();
@@ -149,9 +193,11 @@ void ProvisioningTest::closeDuringTheRunStopsItFirst() {
     timer.start();
     fixture.Action("miProvision")->trigger();
 
-    // The run waits for more readers; "Close" ends it, then the dialog goes.
+    // The run waits for more readers; closing asks, then ends it, then the dialog goes.
+    QCOMPARE(fixture.Dialogs().questions.size(), 1);
     QVERIFY(stillRunningAfterClose);
     QVERIFY(endedBeforeClosing);
+    QCOMPARE(rowsAtEnd, 1);
     QVERIFY(timer.elapsed() < 10000);
 }
 
@@ -178,6 +224,64 @@ void ProvisioningTest::refusedProfileDoesNotStart() {
              qPrintable(fixture.Dialogs().messages.front()));
     for (const auto& transfer : fixture.Reader(slot).TransferLog())
         QVERIFY(transfer.kind != zm880::sim::Transfer::Kind::Set);
+}
+
+void ProvisioningTest::chosenFilesAreOfferedAgainOnReopen() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    const QString profile = WriteProfile(R"({"DoubleTimeout": 42})");
+    const QString firmware = dir_->filePath("update.hex");
+    QFile(firmware).open(QIODevice::WriteOnly);
+
+    QStringList shown;  // profile and firmware as each opening of the dialog shows them
+    std::function<void(TProvisioningDialog&)> choose = [&](TProvisioningDialog& dialog) {
+        dialog.bnProfileClick();
+        dialog.bnFirmwareClick();
+    };
+    fixture.Form().Hooks().ProvisioningOpened = [&](TProvisioningDialog& dialog) {
+        QTimer::singleShot(0, &dialog, [&] {
+            shown << dialog.findChild<QLineEdit*>("edProfile")->text() + "|" +
+                         dialog.findChild<QLineEdit*>("edFirmware")->text();
+            if (choose)
+                choose(dialog);
+            dialog.reject();
+        });
+    };
+    fixture.Dialogs().answers = {profile, firmware};
+    fixture.Action("miProvision")->trigger();
+    choose = nullptr;
+    fixture.Action("miProvision")->trigger();
+    // A file gone since is not offered.
+    QVERIFY(QFile::remove(firmware));
+    fixture.Action("miProvision")->trigger();
+
+    QCOMPARE(shown, (QStringList{"|", profile + "|" + firmware, profile + "|"}));
+    QVERIFY(fixture.Dialogs().messages.isEmpty());
+}
+
+void ProvisioningTest::resultColumnGrowsWithTheWindow() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    QList<int> widths;
+    fixture.Form().Hooks().ProvisioningOpened = [&](TProvisioningDialog& dialog) {
+        QTimer::singleShot(0, &dialog, [&] {
+            auto* table = dialog.findChild<QTableWidget*>("tbReaders");
+            for (int width : {680, 980}) {
+                dialog.resize(width, 420);
+                QApplication::processEvents();
+                widths << table->columnWidth(2);
+            }
+            // All columns stay inside the table.
+            QVERIFY(table->horizontalHeader()->length() <= table->viewport()->width());
+            dialog.reject();
+        });
+    };
+    fixture.Action("miProvision")->trigger();
+    QCOMPARE(widths.size(), 2);
+    QVERIFY2(widths[1] - widths[0] >= 250,
+             qPrintable(QString("%1 -> %2").arg(widths[0]).arg(widths[1])));
 }
 
 QTEST_MAIN(ProvisioningTest)

@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -45,6 +46,14 @@ struct Console {
         return visible;
     }
     sim::ReaderModel& Reader() { return fixture.Reader(slot); }
+    // Shows the window and opens the console as the user does.
+    void Open() {
+        fixture.Form().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fixture.Form()));
+        QTest::mouseClick(Find<QWidget>("tsMain"), Qt::RightButton,
+                          Qt::ShiftModifier | Qt::AltModifier, QPoint(100, 400));
+        QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsSpecial"));
+    }
     const sim::Transfer& LastTransfer() { return Reader().TransferLog().back(); }
 
     WindowFixture fixture;
@@ -71,6 +80,9 @@ class RawConsoleTest : public QObject {
     void writeAfterDeviceChangeAddressesNoReleasedReader();
     void resetSendsResetReportOnButtonAndOnClose();
     void buttonsBeforeCellsAreBuiltUseEdit1Alone();
+    void longHistoryLinesScrollSideways();
+    void backAndEscapeLeadToTheMainPage_data();
+    void backAndEscapeLeadToTheMainPage();
 };
 
 void RawConsoleTest::controlsAndByteCellsSitWhereTheyBelong() {
@@ -247,6 +259,43 @@ void RawConsoleTest::buttonsBeforeCellsAreBuiltUseEdit1Alone() {
     QCOMPARE(edit1->text(), QString("5A"));
     QCOMPARE(page.findChild<QListWidget*>("HistoryListBox")->count(), 2);
     QVERIFY(status.isEmpty());
+}
+
+void RawConsoleTest::longHistoryLinesScrollSideways() {
+    Console console(65);
+    console.Open();
+    console.Click("ReadBtn");
+    QListWidget* history = console.History();
+    QCOMPARE(history->count(), 1);
+    // 198 characters are far wider than the list: its end must be reachable.
+    const int lineWidth = history->fontMetrics().horizontalAdvance(history->item(0)->text());
+    QVERIFY(lineWidth > history->viewport()->width());
+    QScrollBar* bar = history->horizontalScrollBar();
+    QVERIFY(bar->isVisible());
+    QVERIFY2(bar->maximum() + history->viewport()->width() >= lineWidth,
+             qPrintable(QString("scrolls %1 of %2").arg(bar->maximum()).arg(lineWidth)));
+}
+
+void RawConsoleTest::backAndEscapeLeadToTheMainPage_data() {
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("Back button") << false;
+    QTest::newRow("Escape in a byte cell") << true;
+}
+
+void RawConsoleTest::backAndEscapeLeadToTheMainPage() {
+    QFETCH(bool, byKey);
+    Console console(65);
+    console.Open();
+    console.Cell(0)->setText("5A");
+    if (byKey) {
+        console.Cell(0)->setFocus();
+        QTest::keyClick(console.Cell(0), Qt::Key_Escape);
+    } else {
+        console.Click("bnBack");
+    }
+    QCOMPARE(console.fixture.CurrentPage()->objectName(), QString("tsMain"));
+    // What was typed in the console stays for the next visit.
+    QCOMPARE(console.Cell(0)->text(), QString("5A"));
 }
 
 QTEST_MAIN(RawConsoleTest)

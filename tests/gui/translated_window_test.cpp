@@ -1,4 +1,7 @@
+#include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -22,6 +25,7 @@ class TranslatedWindowTest : public QObject {
     void onlyLanguagesWithATranslationAreInstalled_data();
     void onlyLanguagesWithATranslationAreInstalled();
     void germanLocaleShowsGermanTexts();
+    void germanLocaleShowsTheToolkitsButtonsInGerman();
     void withoutTranslationTheEnglishTextsStay();
 };
 
@@ -90,6 +94,23 @@ void TranslatedWindowTest::germanLocaleShowsGermanTexts() {
     QCOMPARE(shown.interfaceCaption, QString("Schnittstelle :"));
     QCOMPARE(shown.firstSuffix, QString("Keine"));
     QCOMPARE(shown.statusAfterEdit, QString("geändert"));
+}
+
+// The toolkit's own dialogs and standard buttons follow the program's language.
+void TranslatedWindowTest::germanLocaleShowsTheToolkitsButtonsInGerman() {
+    const QString catalogue = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm";
+    if (!QFileInfo::exists(catalogue))
+        QSKIP(qPrintable("the toolkit's German catalogue is not installed here (" + catalogue +
+                         "; Debian package qt6-translations-l10n)"));
+    QString cancel;
+    {
+        const TTranslations german{QLocale(QLocale::German, QLocale::Germany)};
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        cancel = buttons.button(QDialogButtonBox::Cancel)->text();
+    }
+    QCOMPARE(cancel, QString("Abbrechen"));
+    QDialogButtonBox english(QDialogButtonBox::Cancel);
+    QCOMPARE(english.button(QDialogButtonBox::Cancel)->text(), QString("Cancel"));
 }
 
 void TranslatedWindowTest::withoutTranslationTheEnglishTextsStay() {

@@ -1,7 +1,10 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -49,6 +52,9 @@ class UserDialogsTest : public QObject {
     void questionAnswersNoUnlessYesIsChosen();
     void unappliedQuestionCancelsUnlessAButtonIsChosen_data();
     void unappliedQuestionCancelsUnlessAButtonIsChosen();
+    void updateFileFilterOffersOnlyLowerCaseHexNames();
+    void saveDialogGivesABareNameTheSuffixOfTheChosenFilter_data();
+    void saveDialogGivesABareNameTheSuffixOfTheChosenFilter();
 };
 
 void UserDialogsTest::openDialogsStartInTheWorkingDirectoryUnlessPreset_data() {
@@ -151,6 +157,67 @@ void UserDialogsTest::unappliedQuestionCancelsUnlessAButtonIsChosen() {
     QTEST(dialogs.AskApplyDiscardCancel("Apply them before closing?"), "answer");
     captions.sort();
     QCOMPARE(captions, (QStringList{"Apply", "Cancel", "Discard"}));
+void UserDialogsTest::updateFileFilterOffersOnlyLowerCaseHexNames() {
+    QTemporaryDir folder;
+    for (const char* name : {"good.hex", "GOOD.HEX", "notes.txt"}) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QWidget parent;
+    QtUserDialogs dialogs(&parent);
+    QStringList offered;
+    QTimer poll;
+    // The dialog lists the folder in the background: look once good.hex has come.
+    connect(&poll, &QTimer::timeout, [&offered, &poll] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* list = dialog != nullptr ? dialog->findChild<QListView*>("listView") : nullptr;
+        if (list == nullptr)
+            return;
+        QStringList names;
+        const QModelIndex root = list->rootIndex();
+        for (int row = 0; row < list->model()->rowCount(root); ++row) {
+            const QModelIndex index = list->model()->index(row, 0, root);
+            if (list->model()->flags(index).testFlag(Qt::ItemIsEnabled))
+                names << index.data().toString();
+        }
+        if (!names.contains("good.hex"))
+            return;
+        offered = names;
+        poll.stop();
+        dialog->reject();
+    });
+    poll.start(20);
+    QVERIFY(!dialogs.OpenUpdateFile(folder.filePath("good.hex")));
+    QCOMPARE(offered, QStringList{"good.hex"});
+}
+
+void UserDialogsTest::saveDialogGivesABareNameTheSuffixOfTheChosenFilter_data() {
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("config file") << 0 << "reader.cfg";
+    QTest::newRow("profile") << 1 << "reader.json";
+}
+
+void UserDialogsTest::saveDialogGivesABareNameTheSuffixOfTheChosenFilter() {
+    QFETCH(int, filter);
+    QTemporaryDir folder;
+    QWidget parent;
+    QtUserDialogs dialogs(&parent);
+    QTimer::singleShot(0, [filter] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        // As the user picks a filter from the list and types a name without a suffix.
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        types->setCurrentIndex(filter);
+        emit types->activated(filter);
+        emit types->textActivated(types->currentText());
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText("reader");
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const std::optional<QString> chosen = dialogs.SaveConfigFile(folder.filePath("old.cfg"));
+    QVERIFY(chosen);
+    QTEST(QFileInfo(*chosen).fileName(), "saved");
 }
 
 int main(int argc, char** argv) {

@@ -1,6 +1,7 @@
 #include "cfgfile/gui/ConfigFileCommands.h"
 
 #include <QFileInfo>
+#include <QPushButton>
 
 #include "app/CfgPathStore.h"
 #include "app/UserDialogs.h"
@@ -93,17 +94,41 @@ bool TConfigFileCommands::LoadProfile(const QString& path) {
         return false;
     }
     session_.Buffer() = record;
+    store_.WriteCfgPath(path);
+    saveDialogFileName_ = path;
     page_.DecodeSettings(true);
     setStatusText_(
         tr("Profile settings (%1)").arg(QString::fromStdString(cfgfile::ShownPath(path.toStdString()))));
     return true;
 }
 
-void TConfigFileCommands::SaveConfigFile(const QString& path) {
+bool TConfigFileCommands::SaveConfigFile(const QString& path) {
     page_.EncodeSettings();
-    const auto result = cfgfile::SaveConfigFile(path.toStdString(), session_.Buffer());
-    if (!result.ok())
+    const std::string localPath = path.toStdString();
+    if (IsProfileName(localPath)) {
+        // A profile names the settings fields: only a settings record has them.
+        if (session_.Buffer()[0] != kSettingsReportId) {
+            dialogs_.ShowMessage(
+                tr("no settings to save as a profile (the buffer holds report %1): %2")
+                    .arg(session_.Buffer()[0])
+                    .arg(path));
+            return false;
+        }
+        QString error;
+        if (!SaveProfileFile(path, session_.Buffer(), error)) {
+            dialogs_.ShowMessage(error);
+            return false;
+        }
+    } else if (const auto result = cfgfile::SaveConfigFile(localPath, session_.Buffer());
+               !result.ok()) {
         dialogs_.ShowMessage(QString::fromStdString(result.error));
+        return false;
+    }
+    const QString shown = QString::fromStdString(cfgfile::ShownPath(localPath));
+    // Saving applies nothing: unapplied edits stay "modified".
+    setStatusText_(page_.ApplyButton()->isEnabled() ? tr("modified; saved to %1").arg(shown)
+                                                    : tr("Settings saved to %1").arg(shown));
+    return true;
 }
 
 bool TConfigFileCommands::miLoadConfigClick() {

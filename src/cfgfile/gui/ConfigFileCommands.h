@@ -35,13 +35,16 @@ class TConfigFileCommands {
     // a message box; one of another reader type than the attached reader's is taken only after
     // the user agreed. Otherwise buffer and controls stay as they were. True when taken.
     bool LoadConfigFile(const QString& path);
-    // Sets the fields that the profile in `path` names on the record the controls show and
-    // decodes it with "Apply" enabled; every other byte stays. A profile that cannot be read or
-    // is refused (a field the reader type does not store, a value out of range) is said in a
-    // message box and changes nothing; so does a missing record. True when taken.
+    // Sets the fields that the profile in `path` names on the record the controls show,
+    // decodes it with "Apply" enabled and remembers the path; every other byte stays. A profile
+    // that cannot be read or is refused (a field the reader type does not store, a value out of
+    // range) is said in a message box and changes nothing; so does a missing record. True when
+    // taken.
     bool LoadProfile(const QString& path);
-    // Encodes the controls and writes the buffer's first 64 bytes to `path`.
-    void SaveConfigFile(const QString& path);
+    // Encodes the controls and writes the buffer's first 64 bytes to `path`, or for a *.json
+    // name the complete profile of the record; the status line says where. A failure is said
+    // in a message box. True when written.
+    bool SaveConfigFile(const QString& path);
 
     // The type of the record last read from the attached reader; none before that.
     void SetReaderType(std::optional<std::uint8_t> type) { readerType_ = type; }

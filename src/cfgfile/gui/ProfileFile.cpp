@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "cfgfile/SafeFile.h"
+#include "cfgfile/Utf8Path.h"
 #include "reader/Profile.h"
 
 namespace zm880::cfgfile_gui {
@@ -39,6 +41,17 @@ std::optional<nlohmann::ordered_json> ReadProfileFile(const QString& path, QStri
     if (!profile)
         error = ProfileFile::tr("not a profile: %1: %2").arg(path, QString::fromStdString(reason));
     return profile;
+}
+
+bool SaveProfileFile(const QString& path, const ReportBuffer& record, QString& error) {
+    const std::string text = ProfileText(RecordToProfile(record));
+    const cfgfile::SafeFileError written = cfgfile::WriteFileSafely(
+        cfgfile::Utf8Path(path.toStdString()),
+        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (written.ok())
+        return true;
+    error = ProfileFile::tr("unable to create file: %1").arg(path);
+    return false;
 }
 
 }  // namespace zm880::cfgfile_gui

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
 #include <QToolButton>
 
 #include <span>
@@ -64,6 +66,9 @@ TRawConsolePage::TRawConsolePage(ReaderSession& session, QWidget* tsSpecial,
     courier.setPixelSize(11);
     HistoryListBox_->setFont(courier);
     HistoryListBox_->setUniformItemSizes(true);
+    // A line of a long report is wider than the list: it scrolls sideways.
+    HistoryListBox_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    HistoryListBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     Label1_ = new QLabel(tr("Report"), page_);
     Label1_->setObjectName("Label1");
@@ -82,10 +87,19 @@ TRawConsolePage::TRawConsolePage(ReaderSession& session, QWidget* tsSpecial,
     ResetBtn_->setObjectName("ResetBtn");
     ResetBtn_->setGeometry(320, 199, 81, 22);
     ResetBtn_->setAutoDefault(false);
+    bnBack_ = new QPushButton(tr("Back"), page_);
+    bnBack_->setObjectName("bnBack");
+    bnBack_->setToolTip(tr("Back to the settings (Esc)"));
+    bnBack_->setGeometry(408, 199, 81, 22);
+    bnBack_->setAutoDefault(false);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), page_);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
 
     connect(ReadBtn_, &QToolButton::clicked, this, [this] { ReadBtnClick(); });
     connect(WriteBtn_, &QToolButton::clicked, this, [this] { WriteBtnClick(); });
     connect(ResetBtn_, &QPushButton::clicked, this, [this] { ResetBtnClick(); });
+    connect(bnBack_, &QPushButton::clicked, this, &TRawConsolePage::backRequested);
+    connect(escape, &QShortcut::activated, this, &TRawConsolePage::backRequested);
 }
 
 void TRawConsolePage::BuildByteCells() {
@@ -148,7 +162,12 @@ void TRawConsolePage::AddHistoryLines() {
     const std::vector<std::string>& history = console_.History();
     for (auto i = static_cast<std::size_t>(HistoryListBox_->count()); i < history.size(); ++i) {
         auto* item = new QListWidgetItem(QString::fromStdString(history[i]));
-        item->setSizeHint(QSize(0, kHistoryItemHeight));
+        // Its own width, so that the list knows how far it scrolls; the lines of one reader
+        // are all equally long.
+        const int width =
+            HistoryListBox_->fontMetrics().horizontalAdvance(item->text()) +
+            2 * (HistoryListBox_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+        item->setSizeHint(QSize(width, kHistoryItemHeight));
         HistoryListBox_->addItem(item);
     }
     if (HistoryListBox_->count() > 0) {

@@ -19,7 +19,7 @@ class QWidget;
 namespace zm880::diag_gui {
 
 // The raw report console on the "Special" page: report ID, 64 byte cells, "Read", "Write",
-// "Reset" and one history line per transfer. Transfers the reader refuses are named through
+// "Reset", "Back" and one history line per transfer. Transfers the reader refuses are named through
 // `showStatus`.
 class TRawConsolePage : public QObject {
     Q_OBJECT
@@ -44,6 +44,10 @@ class TRawConsolePage : public QObject {
     void WriteBtnClick();
     void ResetBtnClick();
 
+  signals:
+    // "Back" or Escape: the user leaves the console for the "Main" page.
+    void backRequested();
+
   private:
     std::span<QLineEdit* const> Cells() const;
     void AddHistoryLines();
@@ -64,6 +68,7 @@ class TRawConsolePage : public QObject {
     QToolButton* ReadBtn_ = nullptr;
     QToolButton* WriteBtn_ = nullptr;
     QPushButton* ResetBtn_ = nullptr;
+    QPushButton* bnBack_ = nullptr;
 };
 
 }  // namespace zm880::diag_gui

@@ -60,9 +60,15 @@ TFlasherForm::TFlasherForm(std::shared_ptr<flasher::FeatureDevice> device, QStri
     ProgressBar1_->setGeometry(32, 56, 545, 17);
     ProgressBar1_->setTextVisible(false);
     ProgressBar1_->setValue(0);
-    bnClose_ = new QPushButton(tr("please wait"), this);
+    bnClose_ = new QPushButton(this);
     bnClose_->setObjectName("bnClose");
-    bnClose_->setGeometry(256, 104, 75, 25);
+    // Wide enough for the longest of its captions in the font in use, centred where it stands.
+    int buttonWidth = 75;
+    for (const QString& caption : {tr("ready"), tr("close"), tr("please wait")}) {
+        bnClose_->setText(caption);
+        buttonWidth = std::max(buttonWidth, bnClose_->sizeHint().width());
+    }
+    bnClose_->setGeometry(256 + (75 - buttonWidth) / 2, 104, buttonWidth, 25);
     bnClose_->setAutoDefault(false);
     connect(bnClose_, &QPushButton::clicked, this, [this] { bnCloseClick(); });
     Timer1_ = new QTimer(this);

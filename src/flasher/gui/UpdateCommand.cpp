@@ -27,7 +27,8 @@ void TUpdateCommand::miUpdateClick() {
     if (!chosen)
         return;
     if (!IsUpdateFileName(*chosen)) {
-        dialogs_.ShowMessage(tr("ERROR: Bad Update-File\nthe name must end in .hex"));
+        dialogs_.ShowMessage(
+            tr("ERROR: Bad Update-File\nthe name must end in .hex, in lower case"));
         return;
     }
     if (!session_.HasReader())
