@@ -157,6 +157,8 @@ void UserDialogsTest::unappliedQuestionCancelsUnlessAButtonIsChosen() {
     QTEST(dialogs.AskApplyDiscardCancel("Apply them before closing?"), "answer");
     captions.sort();
     QCOMPARE(captions, (QStringList{"Apply", "Cancel", "Discard"}));
+}
+
 void UserDialogsTest::updateFileFilterOffersOnlyLowerCaseHexNames() {
     QTemporaryDir folder;
     for (const char* name : {"good.hex", "GOOD.HEX", "notes.txt"}) {
