@@ -66,14 +66,14 @@ check_all_set() {
 }
 
 echo "readers: $readers"
-printf '%-22s %10s' "command" "seconds"
+printf '%-26s %10s' "command" "seconds"
 [[ -n "${ZM880_OLD_CTL:-}" ]] && printf ' %10s %8s' "old" "old/new"
 printf '\n'
 for command in "list" "inventory" "check $work/profile.json --all" "--all set Baud=19200"; do
     # shellcheck disable=SC2086
     new=$(time_run "$ctl" $command)
     [[ "$command" == --all* ]] && check_all_set
-    printf '%-22s %10s' "${command/$work\//}" "$new"
+    printf '%-26s %10s' "${command/$work\//}" "$new"
     if [[ -n "${ZM880_OLD_CTL:-}" ]]; then
         # shellcheck disable=SC2086
         if old=$(time_run "$ZM880_OLD_CTL" $command 2>/dev/null); then
