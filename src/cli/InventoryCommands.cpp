@@ -47,6 +47,16 @@ std::vector<InventoryRow> ReadRows(ReaderAccess& access, const std::vector<std::
     return rows;
 }
 
+// A CSV record on standard output, ending in CR LF: on Windows the text-mode stream adds the CR
+// to the line feed itself.
+void PrintCsv(const std::vector<std::string>& fields) {
+    std::string record = inventory::CsvRecord(fields);
+#ifdef _WIN32
+    record.erase(record.size() - 2, 1);
+#endif
+    std::cout << record;
+}
+
 std::string RowText(const InventoryRow& row) {
     const std::vector<std::string> cells = inventory::InventoryCells(row);
     std::string line = cells[0] + "  " + Printable(row.path) + "  " + Printable(row.text);
@@ -93,9 +103,9 @@ void AddInventoryCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& op
             std::cout << items.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                       << '\n';
         } else if (args->csv) {
-            std::cout << inventory::CsvRecord(inventory::InventoryColumns());
+            PrintCsv(inventory::InventoryColumns());
             for (const InventoryRow& row : rows) {
-                std::cout << inventory::CsvRecord(inventory::InventoryCells(row));
+                PrintCsv(inventory::InventoryCells(row));
             }
         } else {
             if (rows.empty()) {
