@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Times zm880ctl on a simulated bus with many readers: `list`, and `--all set Baud=19200`, each
-# on a fresh state file of READERS default readers. With ZM880_OLD_CTL naming another build of
-# zm880ctl, both run side by side on the same files and the ratios are printed.
+# Times zm880ctl on a simulated bus with many readers: `list`, `inventory`, `check --all` with a
+# profile, and `--all set Baud=19200`, each on a fresh state file of READERS default readers.
+# With ZM880_OLD_CTL naming another build of zm880ctl, both run side by side on the same files and
+# the ratios are printed (n/a for a command the old build does not have).
 #
 #   bench/sim_bus_bench.sh [READERS]        (default 1000)
 #   ZM880_OLD_CTL=/path/to/zm880ctl bench/sim_bus_bench.sh 100
 #
 # Uses the release build in build/release (configured and built here when missing or stale), or
-# the zm880ctl that ZM880_CTL names. Goals at 1000 readers: `list` under 0.5 s, `--all set` under
-# 20 s.
+# the zm880ctl that ZM880_CTL names. Goals at 1000 readers: `list` under 0.5 s, `inventory` and
+# `check --all` each under 1 s, `--all set` under 20 s.
 set -euo pipefail
 
 readers=${1:-1000}
@@ -27,6 +28,8 @@ fi
 work=$(mktemp -d /tmp/zm880-sim-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export XDG_STATE_HOME="$work/state"
+# What `check --all` compares every reader with; a default reader matches it.
+echo '{"CharDelay": 0, "Suffix": "Enter"}' >"$work/profile.json"
 
 # A state file of default readers: each is an empty object.
 fresh_bus() {
@@ -63,18 +66,21 @@ check_all_set() {
 }
 
 echo "readers: $readers"
-printf '%-22s %10s' "command" "seconds"
+printf '%-26s %10s' "command" "seconds"
 [[ -n "${ZM880_OLD_CTL:-}" ]] && printf ' %10s %8s' "old" "old/new"
 printf '\n'
-for command in "list" "--all set Baud=19200"; do
+for command in "list" "inventory" "check $work/profile.json --all" "--all set Baud=19200"; do
     # shellcheck disable=SC2086
     new=$(time_run "$ctl" $command)
     [[ "$command" == --all* ]] && check_all_set
-    printf '%-22s %10s' "$command" "$new"
+    printf '%-26s %10s' "${command/$work\//}" "$new"
     if [[ -n "${ZM880_OLD_CTL:-}" ]]; then
         # shellcheck disable=SC2086
-        old=$(time_run "$ZM880_OLD_CTL" $command)
-        printf ' %10s %8s' "$old" "$(echo "scale=1; $old / $new" | bc)"
+        if old=$(time_run "$ZM880_OLD_CTL" $command 2>/dev/null); then
+            printf ' %10s %8s' "$old" "$(echo "scale=1; $old / $new" | bc)"
+        else
+            printf ' %10s %8s' "n/a" "n/a"
+        fi
     fi
     printf '\n'
 done

@@ -46,6 +46,12 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+        <source>Save as CSV</source>
+        <translation>Als CSV speichern</translation>
+    </message>
+    <message>
+        <source>CSV *.csv (*.csv)</source>
+        <translation>CSV *.csv (*.csv)</translation>
     </message>
 </context>
 <context>
@@ -238,6 +244,12 @@ Vor dem Schließen anwenden?</translation>
     <message>
         <source>Firmware updated; the settings shown were read from the reader again</source>
         <translation>Firmware aktualisiert; die angezeigten Einstellungen wurden erneut vom Leser gelesen</translation>
+        <source>&amp;About...</source>
+        <translation>Ü&amp;ber...</translation>
+    </message>
+    <message>
+        <source>&amp;Readers...</source>
+        <translation>&amp;Leser...</translation>
     </message>
 </context>
 <context>
@@ -504,6 +516,105 @@ Update anyway?</source>
         <translation>%1.
 
 Trotzdem aktualisieren?</translation>
+    </message>
+</context>
+<context>
+    <name>zm880::inventory_gui::TReadersDialog</name>
+    <message>
+        <source>Readers</source>
+        <translation>Leser</translation>
+    </message>
+    <message>
+        <source>Compare with profile...</source>
+        <translation>Mit Profil vergleichen...</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Save as CSV...</source>
+        <translation>Als CSV speichern...</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>#</source>
+        <translation>#</translation>
+    </message>
+    <message>
+        <source>Device path</source>
+        <translation>Gerätepfad</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>Manufacturer</source>
+        <translation>Hersteller</translation>
+    </message>
+    <message>
+        <source>Product</source>
+        <translation>Produkt</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>USB-Version</translation>
+    </message>
+    <message>
+        <source>Record version</source>
+        <translation>Datensatzversion</translation>
+    </message>
+    <message>
+        <source>Reader type</source>
+        <translation>Lesertyp</translation>
+    </message>
+    <message>
+        <source>Type name</source>
+        <translation>Typname</translation>
+    </message>
+    <message>
+        <source>Feature report</source>
+        <translation>Feature-Report</translation>
+    </message>
+    <message>
+        <source>Accessible</source>
+        <translation>Zugänglich</translation>
+    </message>
+    <message>
+        <source>In firmware loader</source>
+        <translation>Im Firmware-Lader</translation>
+    </message>
+    <message>
+        <source>Settings digest</source>
+        <translation>Einstellungs-Prüfsumme</translation>
+    </message>
+    <message>
+        <source>Not read because</source>
+        <translation>Nicht gelesen, weil</translation>
+    </message>
+    <message>
+        <source>not read</source>
+        <translation>nicht gelesen</translation>
+    </message>
+    <message>
+        <source>matches</source>
+        <translation>stimmt überein</translation>
+    </message>
+    <message>
+        <source>Profile %1</source>
+        <translation>Profil %1</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>ja</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>nein</translation>
     </message>
 </context>
 <context>

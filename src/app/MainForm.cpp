@@ -30,6 +30,7 @@
 #include "diag/gui/RawConsolePage.h"
 #include "flasher/gui/UpdateCommand.h"
 #include "hid/HidDevice.h"
+#include "inventory/gui/ReadersDialog.h"
 #include "reader/gui/SettingsPage.h"
 
 namespace zm880::app {
@@ -226,9 +227,11 @@ void TMainForm::BuildMenus() {
     miApplyAll_ = addItem(edit, "miApplyAll", QT_TR_NOOP("Apply to &All Readers"), QKeySequence(),
                           &TMainForm::bnApplyAllClick);
 
-    QAction* info = bar->addAction(tr("&Info"));
-    info->setObjectName("miInfo");
-    connect(info, &QAction::triggered, this, [this] { miInfoClick(); });
+    auto* info = bar->addMenu(tr("&Info"));
+    info->setObjectName("Info3");
+    addItem(info, "miInfo", QT_TR_NOOP("&About..."), QKeySequence(), &TMainForm::miInfoClick);
+    addItem(info, "miReaders", QT_TR_NOOP("&Readers..."), QKeySequence(),
+            &TMainForm::miReadersClick);
 }
 
 void TMainForm::BuildDevicePanel(QWidget* parent) {
@@ -697,6 +700,19 @@ void TMainForm::miInfoClick() {
     const TBusyScope busy(*this);
     if (hooks_.miInfoClick)
         hooks_.miInfoClick();
+}
+
+void TMainForm::miReadersClick() {
+    auto* readers = findChild<inventory_gui::TReadersDialog*>("ReadersDialog");
+    if (readers == nullptr) {
+        const TBusyScope busy(*this);
+        readers = new inventory_gui::TReadersDialog(*session_, *dialogs_, this);
+        readers->setAttribute(Qt::WA_DeleteOnClose);
+        connect(this, &TMainForm::deviceChangeHandled, readers,
+                &inventory_gui::TReadersDialog::Refresh);
+    }
+    readers->show();
+    readers->raise();
 }
 
 void TMainForm::tsMainMouseDown(Qt::KeyboardModifiers modifiers) {

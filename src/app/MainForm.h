@@ -105,6 +105,8 @@ class TMainForm : public QMainWindow {
     void miUpdateClick();
     void miProvisionClick();
     void miInfoClick();
+    // Info > Readers: the table of every attached reader, kept current while it is open.
+    void miReadersClick();
     void Close1Click() { close(); }
     void tsMainMouseDown(Qt::KeyboardModifiers modifiers);
 

@@ -85,6 +85,16 @@ std::optional<QString> QtUserDialogs::OpenProfileFile(const QString& fileName) {
     return Run(dialog, fileName);
 }
 
+std::optional<QString> QtUserDialogs::SaveCsvFile(const QString& fileName) {
+    QFileDialog dialog(parent_, tr("Save as CSV"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({tr("CSV *.csv (*.csv)"), tr("All Files *.* (*)")});
+    dialog.setDefaultSuffix("csv");
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    return Run(dialog, fileName);
+}
+
 void QtUserDialogs::ShowMessage(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     parent_);

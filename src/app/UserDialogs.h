@@ -25,6 +25,8 @@ class UserDialogs {
     virtual std::optional<QString> OpenUpdateFile(const QString& fileName) = 0;
     // A readable profile (*.json) for provisioning.
     virtual std::optional<QString> OpenProfileFile(const QString& fileName) = 0;
+    // A table to save as *.csv; asks before overwriting an existing file.
+    virtual std::optional<QString> SaveCsvFile(const QString& fileName) = 0;
     // A simple message box with one OK button and the application title as caption.
     virtual void ShowMessage(const QString& text) = 0;
     // A question with Yes and No buttons, No as the default; true for Yes.
@@ -44,6 +46,7 @@ class QtUserDialogs : public UserDialogs {
     std::optional<QString> SaveConfigFile(const QString& fileName) override;
     std::optional<QString> OpenUpdateFile(const QString& fileName) override;
     std::optional<QString> OpenProfileFile(const QString& fileName) override;
+    std::optional<QString> SaveCsvFile(const QString& fileName) override;
     void ShowMessage(const QString& text) override;
     bool AskYesNo(const QString& text) override;
     UnappliedChoice AskApplyDiscardCancel(const QString& text) override;

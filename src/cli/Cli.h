@@ -51,6 +51,9 @@ void AddSimCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options,
 // `provision PROFILE`: every reader present and plugged in later gets the profile.
 void AddProvisionCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options,
                          int& exitCode);
+// `inventory` and `check PROFILE`: what every reader is and holds, read without writing.
+void AddInventoryCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options,
+                          int& exitCode);
 // `restore BACKUP.cfg`: puts a saved record back byte for byte.
 void AddRestoreCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);
 

@@ -1,10 +1,13 @@
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "cfgfile/Utf8Path.h"
 #include "cli/Cli.h"
 #include "cli/Printable.h"
 #include "cli/ProfileFile.h"
@@ -12,17 +15,21 @@
 #include "cli/SettingsCommit.h"
 #include "cli/UpdateFileGate.h"
 #include "hid/TracingPlatform.h"
+#include "inventory/Csv.h"
 #include "provision/Provisioner.h"
 
 namespace zm880::cli {
 
 namespace {
 
+enum class ReportFormat { JsonLines, Csv };
+
 struct ProvisionArgs {
     std::string profile;
     std::string firmware;
     std::size_t count = 0;
     std::string report;
+    ReportFormat reportFormat = ReportFormat::JsonLines;
     bool allowPartial = false;
 };
 
@@ -56,39 +63,114 @@ class StopOnSignals {
     void (*previousTerm_)(int) = SIG_DFL;
 };
 
-// The JSON lines report: appended to, so that earlier runs' lines stay, and flushed after every
-// reader, so that an interrupted run keeps what it did.
+// The report: appended to, so that earlier runs' records stay, and written after every reader,
+// so that an interrupted run keeps what it did. Each record is one whole line or nothing: a line
+// cut short (by a write error here, or by an earlier run that was killed) is cut off, so the next
+// record never joins it.
 class ReportFile {
   public:
-    explicit ReportFile(const std::string& path) : path_(path) {
+    ReportFile(const std::string& path, ReportFormat format) : path_(path), format_(format) {
         if (path.empty()) {
             return;
         }
-        out_.open(path, std::ios::app);
-        if (!out_) {
+        const std::filesystem::path file = cfgfile::Utf8Path(path);
+        std::ofstream probe(file, std::ios::app | std::ios::binary);
+        if (!probe) {
             throw CommandError(kExitFailed,
                                "cannot open the report " + Printable(path) + "; no reader touched");
         }
+        probe.close();
+        if (!TrimToWholeLines(file)) {
+            throw CommandError(kExitFailed, "cannot cut the unfinished last line of the report " +
+                                                Printable(path) + "; no reader touched");
+        }
     }
 
-    // False when the line could not be written in full.
+    // False when the record could not be written in full; the file then ends as before.
     bool Add(const provision::ProvisionResult& result) {
         if (path_.empty()) {
             return true;
         }
-        // One line per object, keys in their order; text that is not UTF-8 is replaced.
-        out_ << provision::ResultToJson(result).dump(-1, ' ', false,
-                                                     nlohmann::json::error_handler_t::replace)
-             << '\n';
-        out_.flush();
-        return static_cast<bool>(out_);
+        const std::filesystem::path file = cfgfile::Utf8Path(path_);
+        std::error_code error;
+        const std::uintmax_t before = std::filesystem::file_size(file, error);
+        if (error) {
+            return false;
+        }
+        std::string text =
+            format_ == ReportFormat::Csv ? CsvLine(result, before == 0) : JsonLine(result);
+        std::ofstream out(file, std::ios::app | std::ios::binary);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.flush();
+        out.close();
+        if (out) {
+            return true;
+        }
+        std::filesystem::resize_file(file, before, error);
+        return false;
     }
 
     const std::string& Path() const { return path_; }
 
   private:
+    // One line per object, keys in their order; text that is not UTF-8 is replaced.
+    static std::string JsonLine(const provision::ProvisionResult& result) {
+        return provision::ResultToJson(result).dump(-1, ' ', false,
+                                                    nlohmann::json::error_handler_t::replace) +
+               '\n';
+    }
+
+    // The same fields as columns; the changes as "Field: before -> after" joined by "; ". A new
+    // file starts with the header line.
+    static std::string CsvLine(const provision::ProvisionResult& result, bool withHeader) {
+        std::string changes;
+        for (const FieldChange& change : result.changes) {
+            changes += (changes.empty() ? "" : "; ") + change.field + ": " + change.before +
+                       " -> " + change.after;
+        }
+        const std::string record = inventory::CsvRecord(
+            {result.time, result.path,
+             result.readerType ? std::to_string(*result.readerType) : std::string(),
+             result.backupPath, changes, result.ok ? "ok" : "failed", result.reason});
+        if (!withHeader) {
+            return record;
+        }
+        return inventory::CsvRecord(
+                   {"time", "path", "readerType", "backup", "changes", "result", "reason"}) +
+               record;
+    }
+
+    // Cuts the file back to just after its last line end (to nothing when it has none).
+    static bool TrimToWholeLines(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        in.seekg(0, std::ios::end);
+        std::streamoff end = in.tellg();
+        if (end <= 0) {
+            return end == 0;
+        }
+        std::streamoff keep = end;
+        char last = '\n';
+        while (keep > 0) {
+            in.seekg(keep - 1);
+            if (!in.get(last)) {
+                return false;
+            }
+            if (last == '\n') {
+                break;
+            }
+            --keep;
+        }
+        if (keep == end) {
+            return true;
+        }
+        in.close();
+        std::error_code error;
+        std::filesystem::resize_file(file, static_cast<std::uintmax_t>(keep), error);
+        return !error;
+    }
+
     std::string path_;
-    std::ofstream out_;
+    ReportFormat format_;
 };
 
 void Provision(const GlobalOptions& options, const ProvisionArgs& args, int& exitCode) {
@@ -103,7 +185,7 @@ void Provision(const GlobalOptions& options, const ProvisionArgs& args, int& exi
         plan.firmwareFile = args.firmware;
     }
     plan.backupDirectory = BackupDirectory();
-    ReportFile report(args.report);
+    ReportFile report(args.report, args.reportFormat);
     const CommandPlatform opened = OpenCommandPlatform(options);
 
     provision::Provisioner run(opened.platform, plan);
@@ -160,9 +242,16 @@ void AddProvisionCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& op
         ->check(CLI::PositiveNumber);
     command
         ->add_option("--report", args->report,
-                     "Append one JSON object per reader to FILE.jsonl: time, path, "
+                     "Append one record per reader to FILE (see --report-format): time, path, "
                      "readerType, backup, changes, result, reason")
         ->type_name("FILE.jsonl");
+    command
+        ->add_option("--report-format", args->reportFormat,
+                     "jsonl (the default): one JSON object a line; csv: RFC 4180 with a header "
+                     "line when the file is new, the changes as 'Field: before -> after; ...'")
+        ->transform(CLI::CheckedTransformer(std::map<std::string, ReportFormat>{
+            {"jsonl", ReportFormat::JsonLines}, {"csv", ReportFormat::Csv}}))
+        ->type_name("jsonl|csv");
     command
         ->add_option("--simulate", options->simulate,
                      "Use the simulated bus; with STATE, the bus kept in that file")

@@ -97,6 +97,7 @@ int Run(int argc, char** argv) {
     AddFlashCommand(app, options, exitCode);
     AddSimCommand(app, options, exitCode);
     AddProvisionCommand(app, options, exitCode);
+    AddInventoryCommands(app, options, exitCode);
 
     const bool json = WantsJson(argc, argv);
     try {

@@ -6,14 +6,16 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "hid/sim/SimulatedBus.h"
 #include "sim/ReaderModel.h"
-#include "support/BusFile.h"
 #include "support/BackgroundRun.h"
+#include "support/BusFile.h"
 #include "support/RunCli.h"
 #include "support/TestFolders.h"
 
@@ -150,6 +152,74 @@ TEST_F(ProvisionCommand, RefusesABadProfileOrUpdateFileBeforeAnyReaderIsTouched)
     EXPECT_EQ(Record(0), original);
     EXPECT_FALSE(fs::exists(report_));
     EXPECT_TRUE(BackupFiles(dir_ / "state").empty());
+}
+
+// A record that could not be written in full (here a file size limit in the middle of it), or
+// the half line of a run killed while writing, must not join the next run's record.
+TEST_F(ProvisionCommand, AReportLineCutShortIsDroppedBeforeTheNextRecord) {
+    OnBus([](hid::SimulatedBus&) {});
+    // Earlier records, longer than the bus's state file, so that the limit below stops only the
+    // report.
+    std::string earlier;
+    while (earlier.size() < 8000) {
+        earlier += R"({"time": "earlier", "result": "ok"})"
+                   "\n";
+    }
+    const struct {
+        const char* name;
+        std::string leftover;  // what a killed run left after the earlier records
+        std::optional<std::uint64_t> limit;
+    } cases[] = {
+        {"half line from a killed run", R"({"time": "2026-12-)", std::nullopt},
+        {"write fails at the size limit", "", earlier.size() + 40},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(report_, std::ios::binary | std::ios::trunc) << earlier << c.leftover;
+        if (c.limit) {
+            CliSetup limited;
+            limited.fileSizeLimit = c.limit;
+            const CliResult cut = RunCli(Provision({"--count", "1", "--report", report_}), limited);
+            EXPECT_EQ(cut.exitCode, 1);
+            EXPECT_TRUE(Contains(cut.err, "could not be written; provisioning stopped")) << cut.err;
+            std::ifstream in(report_, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier);
+        }
+        const CliResult next = RunCli(Provision({"--count", "1", "--report", report_}));
+        EXPECT_EQ(next.exitCode, 0) << next.err;
+        std::ifstream in(report_, std::ios::binary);
+        const std::string text(std::istreambuf_iterator<char>(in), {});
+        ASSERT_EQ(text.substr(0, earlier.size()), earlier);
+        const std::vector<std::string> added = Lines(text.substr(earlier.size()));
+        ASSERT_EQ(added.size(), 1u) << text.substr(earlier.size());
+        EXPECT_EQ(json::parse(added[0])["result"], "ok");
+        EXPECT_EQ(text.back(), '\n');
+    }
+}
+
+TEST_F(ProvisionCommand, ReportsInCsvForSpreadsheets) {
+    OnBus([](hid::SimulatedBus& bus) { bus.Add(std::make_unique<sim::ReaderModel>()); });
+    const std::string csv = (dir_ / "site.csv").string();
+    for (int run = 0; run < 2; ++run) {
+        const CliResult result =
+            RunCli(Provision({"--count", "2", "--report", csv, "--report-format", "csv"}));
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+    }
+    std::ifstream in(csv, std::ios::binary);
+    const std::vector<std::string> lines =
+        Lines(std::string(std::istreambuf_iterator<char>(in), {}));
+    // One header for the file, then one record per reader and run.
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "time,path,readerType,backup,changes,result,reason\r");
+    EXPECT_TRUE(Contains(lines[1], ",sim:hidraw0,0,")) << lines[1];
+    EXPECT_TRUE(Contains(lines[1],
+                         ",CharDelay: 0 ms -> 150 ms; Interface: 0 (USB-HID-Keyboard) -> "
+                         "1 (USB-VCOM),ok,\r"))
+        << lines[1];
+    // The second run finds the fields already set: nothing changes.
+    EXPECT_TRUE(Contains(lines[3], ",,ok,\r")) << lines[3];
+
+    EXPECT_EQ(RunCli(Provision({"--count", "1", "--report-format", "xml"})).exitCode, 2);
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ class NoDialogs : public zm880::app::UserDialogs {
     std::optional<QString> SaveConfigFile(const QString&) override { return std::nullopt; }
     std::optional<QString> OpenUpdateFile(const QString&) override { return std::nullopt; }
     std::optional<QString> OpenProfileFile(const QString&) override { return std::nullopt; }
+    std::optional<QString> SaveCsvFile(const QString&) override { return std::nullopt; }
     void ShowMessage(const QString& text) override { messages << text; }
     bool AskYesNo(const QString&) override { return false; }
     zm880::app::UnappliedChoice AskApplyDiscardCancel(const QString&) override {

@@ -48,6 +48,7 @@ class ScriptedDialogs : public app::UserDialogs {
     std::optional<QString> OpenProfileFile(const QString& fileName) override {
         return Next(fileName);
     }
+    std::optional<QString> SaveCsvFile(const QString& fileName) override { return Next(fileName); }
     void ShowMessage(const QString& text) override;
     bool AskYesNo(const QString& text) override;
     app::UnappliedChoice AskApplyDiscardCancel(const QString& text) override;
