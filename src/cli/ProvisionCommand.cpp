@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "cli/WholeNumberCheck.h"
 #include "cli/Printable.h"
 #include "cli/ProfileFile.h"
 #include "cli/ReaderAccess.h"
@@ -157,7 +158,7 @@ void AddProvisionCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& op
                       "Update even when the file fills only some of the 20 pages");
     command->add_option("--count", args->count, "Stop after N readers")
         ->type_name("N")
-        ->check(CLI::PositiveNumber);
+        ->check(WholeNumberFrom(1, "a number of readers"));
     command
         ->add_option("--report", args->report,
                      "Append one JSON object per reader to FILE.jsonl: time, path, "
