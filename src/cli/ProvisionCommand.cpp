@@ -6,12 +6,12 @@
 #include <string>
 
 #include "cli/Cli.h"
-#include "cli/WholeNumberCheck.h"
 #include "cli/Printable.h"
 #include "cli/ProfileFile.h"
 #include "cli/ReaderAccess.h"
 #include "cli/SettingsCommit.h"
 #include "cli/UpdateFileGate.h"
+#include "cli/WholeNumberCheck.h"
 #include "hid/TracingPlatform.h"
 #include "provision/Provisioner.h"
 

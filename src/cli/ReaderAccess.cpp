@@ -36,8 +36,9 @@ void AddReaderOptions(CLI::App& command, GlobalOptions& options, ReaderChoice ch
 
 void RefuseReaderChoice(const GlobalOptions& options, ReaderChoice choice,
                         const std::string& refusal) {
-    const bool refused = choice == ReaderChoice::None ? options.all || !options.device.empty()
-                                                      : choice == ReaderChoice::OneOnly && options.all;
+    const bool refused = choice == ReaderChoice::None
+                             ? options.all || !options.device.empty()
+                             : choice == ReaderChoice::OneOnly && options.all;
     if (refused) {
         throw CommandError(kExitUsage, refusal);
     }

@@ -49,7 +49,8 @@ void ThrowIfFailed(const TransferResult& result) {
 
 nlohmann::ordered_json ListEntryJson(ReaderAccess& access, std::size_t index) {
     const DeviceEntry& entry = access.Session().Entries()[index];
-    nlohmann::ordered_json item{{"index", index}, {"path", access.PathOf(index)}, {"text", entry.Text}};
+    nlohmann::ordered_json item{
+        {"index", index}, {"path", access.PathOf(index)}, {"text", entry.Text}};
     if (!entry.Device) {
         item.update({{"version", nullptr}, {"featureReportLength", 0}, {"accessible", false}});
         return item;

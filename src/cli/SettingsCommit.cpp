@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <iostream>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cfgfile/Utf8Path.h"
@@ -32,7 +32,7 @@ std::string ShellQuoted(const std::string& path) {
 #ifdef _WIN32
     // cmd and PowerShell both take a double-quoted path; a Windows path holds no double quote.
     return path.find_first_of(" \t&()[]{}^=;!'+,`~%$@#") == std::string::npos ? path
-                                                                                : "\"" + path + "\"";
+                                                                              : "\"" + path + "\"";
 #else
     const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) != 0 ||
@@ -83,8 +83,8 @@ void WriteVerifiedPrintingBackup(ReaderSession& session, const ReportBuffer& bef
         throw CommandError(kExitFailed, backup.error);
     }
     const std::string path = cfgfile::Utf8Text(backup.path);
-    std::cout << "backup: " << Printable(path)
-              << " (undo with: zm880ctl restore " << Printable(ShellQuoted(path)) << ")\n";
+    std::cout << "backup: " << Printable(path) << " (undo with: zm880ctl restore "
+              << Printable(ShellQuoted(path)) << ")\n";
     const WriteOutcome written = WriteAndVerify(session, scope, backup.path);
     if (!written.ok) {
         throw CommandError(kExitFailed, written.message);

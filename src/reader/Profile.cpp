@@ -69,9 +69,7 @@ class ProfileReader {
     }
 
     // "field "NAME": " for the field being read, or nothing before the first key.
-    std::string Where() const {
-        return field_ ? "field " + Quoted(*field_) + ": " : std::string{};
-    }
+    std::string Where() const { return field_ ? "field " + Quoted(*field_) + ": " : std::string{}; }
 
     // The parse error in plain words: where it is, what was found and what was expected.
     std::string SyntaxError(const nlohmann::ordered_json::parse_error& e) const {
@@ -79,12 +77,13 @@ class ProfileReader {
             TokenStart(std::min<std::size_t>(e.byte == 0 ? 0 : e.byte - 1, text_.size()),
                        std::string_view(e.what()));
         const std::string_view before = text_.substr(0, at);
-        const std::size_t line = 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+        const std::size_t line =
+            1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
         const std::size_t lineStart = before.rfind('\n');
-        const std::size_t column = at - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
+        const std::size_t column =
+            at - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
         return "not a JSON profile: line " + std::to_string(line) + ", column " +
-               std::to_string(column) + ": found " + Found(at) + ", expected " +
-               Expected(e.what());
+               std::to_string(column) + ": found " + Found(at) + ", expected " + Expected(e.what());
     }
 
   private:

@@ -442,14 +442,13 @@ std::optional<std::string> WrongForm(const Field& field, const nlohmann::ordered
             return name + " must be true or false, not " + Described(value);
         case Kind::Tags:
             if (value.is_array() && std::all_of(value.begin(), value.end(), [](const auto& item) {
-                    return item.is_string() &&
-                           item.template get_ref<const std::string&>().find(',') ==
-                               std::string::npos;
+                    return item.is_string() && item.template get_ref<const std::string&>().find(
+                                                   ',') == std::string::npos;
                 })) {
                 return std::nullopt;
             }
-            return name + " must be an array of captions (" + Join(field.names, ", ") +
-                   "), not " + Described(value);
+            return name + " must be an array of captions (" + Join(field.names, ", ") + "), not " +
+                   Described(value);
     }
     return std::nullopt;
 }
@@ -497,8 +496,8 @@ std::optional<std::string> CheckProfileType(const std::string& key,
     if (matches) {
         return std::nullopt;
     }
-    return key + " is " + Described(value) + " in the profile, but the settings are of reader type " +
-           ReaderTypeText(*readerType);
+    return key + " is " + Described(value) +
+           " in the profile, but the settings are of reader type " + ReaderTypeText(*readerType);
 }
 
 // ApplyProfileFields; without a reader type, only what no type would take is refused.
@@ -539,7 +538,8 @@ std::optional<std::string> ApplyProfile(ReaderSettings& settings,
         if (std::optional<std::string> refusal = WrongForm(field, value)) {
             return refusal;
         }
-        if (std::optional<std::string> refused = SetValue(field, ProfileValueText(value), changed)) {
+        if (std::optional<std::string> refused =
+                SetValue(field, ProfileValueText(value), changed)) {
             return refused;
         }
         names.push_back(key);

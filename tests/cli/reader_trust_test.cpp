@@ -12,6 +12,7 @@
 #include <iterator>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -211,13 +212,13 @@ TEST_F(ReaderTrust, JsonModePrintsExactlyOneDocumentAlsoForAllAndForErrors) {
 // show --json prints every key in the documented order, also for --all; cfg show --json prints
 // the complete profile in that order (no ReaderVersion: a profile cannot set it).
 TEST_F(ReaderTrust, JsonKeysComeInTheDocumentedOrder) {
-    const std::vector<std::string> documented = {
-        "ReaderVersion", "Baud",          "Suffix",           "AddType",
-        "UsedAltKey",    "CharDelay",     "DoubleTimeout",    "ReaderType",
-        "ReaderTypeName", "ByteMirror",   "BitMirror",        "Interface",
-        "UserCmd",       "LfTags",        "HfTags",           "LegicReadData",
-        "MultiLegicSegment", "MultiLegicOffset", "MultiLegicCount", "LegicStartAddr",
-        "LegicLength",   "LegicSegment",  "MaxLength",        "Tags125"};
+    std::istringstream order(
+        "ReaderVersion Baud Suffix AddType UsedAltKey CharDelay DoubleTimeout ReaderType "
+        "ReaderTypeName ByteMirror BitMirror Interface UserCmd LfTags HfTags LegicReadData "
+        "MultiLegicSegment MultiLegicOffset MultiLegicCount LegicStartAddr LegicLength "
+        "LegicSegment MaxLength Tags125");
+    const std::vector<std::string> documented{std::istream_iterator<std::string>(order),
+                                              std::istream_iterator<std::string>()};
     const auto keys = [](const nlohmann::ordered_json& object) {
         std::vector<std::string> names;
         for (const auto& item : object.items()) {
@@ -281,8 +282,12 @@ TEST_F(ReaderTrust, UsageMistakesAreNamedAndIoFailuresExitOne) {
          "save writes one FILE: --all would write every reader to it in turn; choose the reader "
          "with --device"},
         // Negative and zero counts in plain words.
-        {{"sim", "plug", "-1"}, 2, "SLOT: must be a slot number (0 or more), not '-1' (see --help)"},
-        {{"sim", "unplug", "x"}, 2, "SLOT: must be a slot number (0 or more), not 'x' (see --help)"},
+        {{"sim", "plug", "-1"},
+         2,
+         "SLOT: must be a slot number (0 or more), not '-1' (see --help)"},
+        {{"sim", "unplug", "x"},
+         2,
+         "SLOT: must be a slot number (0 or more), not 'x' (see --help)"},
         {{"provision", (dir_ / "p.json").string(), "--count", "0"},
          2,
          "--count: must be a number of readers (1 or more), not '0' (see --help)"},

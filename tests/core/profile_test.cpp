@@ -279,8 +279,7 @@ TEST(ProfileParse, SaysInPlainWordsWhyTheTextIsRefused) {
     }
     // Nesting within the limit is the fields' business, and their refusal stays one short line.
     std::string error;
-    const std::optional<json> nested =
-        ParseProfile("{\"LfTags\": [[[[[[\"EM4102\"]]]]]]}", error);
+    const std::optional<json> nested = ParseProfile("{\"LfTags\": [[[[[[\"EM4102\"]]]]]]}", error);
     ASSERT_TRUE(nested) << error;
     const std::optional<std::string> refusal = CheckProfileFields(*nested);
     ASSERT_TRUE(refusal);
