@@ -148,6 +148,9 @@ class ProfileReader {
         if (what.find("while parsing array") != std::string_view::npos) {
             return "',' or ']'";
         }
+        if (what.find("UTF-8") != std::string_view::npos) {
+            return "text in UTF-8";
+        }
         if (what.find("invalid string") != std::string_view::npos) {
             return "text in double quotes, closed on its line, with control characters escaped";
         }

@@ -261,6 +261,7 @@ TEST(ProfileParse, SaysInPlainWordsWhyTheTextIsRefused) {
         {"{\"AddType\": tru}", "expected a value"},
         {"{\"Suffix\": \"Ta\nb\"}", "line 1, column 15: found a line end, expected text in "},
         {"\xFF", "line 1, column 1: found the byte \\xFF"},
+        {"{\"Suffix\": \"T\xFF" "b\"}", "found the byte \\xFF, expected text in UTF-8"},
         {"{\"Suffix\": \"bogus\", \"Suffix\": 2}", "the key \"Suffix\" appears twice"},
         {"{\"Suffix\": 2, \"Suffix\": \"bogus\"}", "the key \"Suffix\" appears twice"},
         {"{\"LfTags\": [{\"a\": 1, \"a\": 2}]}", "the key \"a\" appears twice"},
