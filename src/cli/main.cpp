@@ -48,6 +48,14 @@ std::optional<std::string> UnknownCommand(CLI::App& app, int argc, char** argv) 
             ++i;
             continue;
         }
+        // --simulate takes the next word as its state file unless that word names a command.
+        if (arg == "--simulate" && i + 1 < argc && argv[i + 1][0] != '-' &&
+            current->get_subcommands([&](CLI::App* command) {
+                       return command->check_name(argv[i + 1]);
+                   }).empty()) {
+            ++i;
+            continue;
+        }
         if (arg.empty() || arg[0] == '-') {
             continue;
         }

@@ -265,6 +265,7 @@ TEST_F(ReaderTrust, UsageMistakesAreNamedAndIoFailuresExitOne) {
          "--all and --device exclude each other: --all uses every reader"},
         {{"lsit"}, 2, "unknown command 'lsit' (see --help)"},
         {{"nosuch", "--help"}, 2, "unknown command 'nosuch' (see --help)"},
+        {{"--simulate", "bus.json", "nosuch", "--help"}, 2, "unknown command 'nosuch' (see --help)"},
         {{"cfg", "shwo", "--help"}, 2, "unknown command 'shwo' (see --help)"},
         // Options a command does not take are refused, wherever they stand.
         {{"list", "--device", "0"}, 2, "list shows every reader: --device and --all do not apply"},
