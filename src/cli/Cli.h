@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -30,6 +31,29 @@ class CommandError : public std::runtime_error {
 // one reported is kept.
 void ReportLateFailure(const std::string& message);
 std::optional<std::string> TakeLateFailure();
+
+// Output that claims success (a JSON document, "settings written and verified") is held, and main
+// prints it only once the command has ended and nothing failed after it (the simulated bus saved,
+// every trace line written). Held text that claims nothing (`claimsSuccess` false) keeps its
+// place and is printed in any case.
+void HoldOutput(std::string text, bool claimsSuccess = true);
+// The held text to print, in order: all of it after a success, only what claims nothing after a
+// failure.
+std::string TakeHeldOutput(bool succeeded);
+
+// While alive, what is written to std::cout is held as text that claims nothing, in its place
+// among the held text (for the report of one reader of several).
+class HeldOutputScope {
+  public:
+    HeldOutputScope();
+    ~HeldOutputScope();
+    HeldOutputScope(const HeldOutputScope&) = delete;
+    HeldOutputScope& operator=(const HeldOutputScope&) = delete;
+
+  private:
+    std::unique_ptr<std::ostringstream> capture_;
+    std::streambuf* previous_ = nullptr;
+};
 
 // Options that every reader command honours.
 struct GlobalOptions {

@@ -14,6 +14,7 @@
 #include "cli/ReaderAccess.h"
 #include "cli/SettingsCommit.h"
 #include "cli/UpdateFileGate.h"
+#include "cli/WholeNumberCheck.h"
 #include "hid/TracingPlatform.h"
 #include "inventory/Csv.h"
 #include "provision/Provisioner.h"
@@ -239,7 +240,7 @@ void AddProvisionCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& op
                       "Update even when the file fills only some of the 20 pages");
     command->add_option("--count", args->count, "Stop after N readers")
         ->type_name("N")
-        ->check(CLI::PositiveNumber);
+        ->check(WholeNumberFrom(1, "a number of readers"));
     command
         ->add_option("--report", args->report,
                      "Append one record per reader to FILE (see --report-format): time, path, "

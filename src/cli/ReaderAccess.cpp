@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 
 #include "cli/JsonOutput.h"
@@ -16,17 +17,31 @@
 
 namespace zm880::cli {
 
-void AddReaderOptions(CLI::App& command, GlobalOptions& options) {
+void AddReaderOptions(CLI::App& command, GlobalOptions& options, ReaderChoice choice) {
     command
         .add_option("--simulate", options.simulate,
                     "Use the simulated bus; with STATE, the bus kept in that file")
         ->expected(0, 1)
         ->type_name("STATE");
+    // An option the command does not take stays out of its help but is still read, so that
+    // RefuseReaderChoice says why wherever it stands.
     command.add_option("--device", options.device, "Reader to use: list index or device path")
-        ->type_name("SEL");
+        ->type_name("SEL")
+        ->group(choice == ReaderChoice::None ? "" : "Options");
     command.add_option("--trace", options.trace, "Append every feature transfer to FILE")
         ->type_name("FILE");
-    command.add_flag("--all", options.all, "Run on every listed reader in turn");
+    command.add_flag("--all", options.all, "Run on every listed reader in turn")
+        ->group(choice == ReaderChoice::OneOrAll ? "Options" : "");
+}
+
+void RefuseReaderChoice(const GlobalOptions& options, ReaderChoice choice,
+                        const std::string& refusal) {
+    const bool refused = choice == ReaderChoice::None
+                             ? options.all || !options.device.empty()
+                             : choice == ReaderChoice::OneOnly && options.all;
+    if (refused) {
+        throw CommandError(kExitUsage, refusal);
+    }
 }
 
 struct ReaderAccess::Parts {
@@ -194,11 +209,16 @@ int RunOnChosenReaders(ReaderAccess& access, const std::function<void(ReaderSess
     for (std::size_t index : chosen) {
         session.Select(index);
         const std::string name = ReaderName(access, index);
+        // A reader's lines stay together with its result, which claims success only once the
+        // whole run is saved.
+        std::optional<HeldOutputScope> scope(std::in_place);
         try {
             action(session);
-            std::cout << name << ": ok\n";
+            scope.reset();
+            HoldOutput(name + ": ok\n");
         } catch (const CommandError& e) {
-            std::cout << name << ": failed: " << Printable(e.what()) << '\n';
+            scope.reset();
+            HoldOutput(name + ": failed: " + Printable(e.what()) + '\n', false);
             exitCode = std::max(exitCode, e.exitCode());
         }
     }
@@ -233,26 +253,26 @@ int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>
 }
 
 int RunOnReadersJson(ReaderAccess& access, const std::string& key,
-                     const std::function<nlohmann::json(ReaderSession&)>& action) {
+                     const std::function<nlohmann::ordered_json(ReaderSession&)>& action) {
     const std::unique_ptr<hid::SimulatedBus::Hold> hold = access.HoldSimulatedBus();
     ReaderSession& session = access.Session();
     const std::vector<std::size_t> chosen = access.ChosenReaders();
     if (!access.Options().all) {
         session.Select(chosen.front());
-        nlohmann::json document = action(session);
+        nlohmann::ordered_json document = action(session);
         if (hold) {
             access.CommitSimulatedBus(*hold);
         }
-        std::cout << JsonText(document) << '\n';
+        HoldOutput(JsonText(document) + '\n');
         return kExitOk;
     }
     int exitCode = kExitOk;
-    nlohmann::json results = nlohmann::json::array();
+    nlohmann::ordered_json results = nlohmann::ordered_json::array();
     for (std::size_t index : chosen) {
         session.Select(index);
-        nlohmann::json result{{"index", index}, {"path", access.PathOf(index)}};
+        nlohmann::ordered_json result{{"index", index}, {"path", access.PathOf(index)}};
         try {
-            nlohmann::json document = action(session);
+            nlohmann::ordered_json document = action(session);
             result["ok"] = true;
             result[key] = std::move(document);
         } catch (const CommandError& e) {
@@ -265,7 +285,7 @@ int RunOnReadersJson(ReaderAccess& access, const std::string& key,
     if (hold) {
         access.CommitSimulatedBus(*hold);
     }
-    std::cout << JsonText(results) << '\n';
+    HoldOutput(JsonText(results) + '\n');
     return exitCode;
 }
 

@@ -18,9 +18,22 @@ class TracingPlatform;
 
 namespace zm880::cli {
 
-// Adds --simulate[=STATE], --device SEL, --trace FILE and --all to a reader command. --all
-// with --device is refused when the access opens.
-void AddReaderOptions(CLI::App& command, GlobalOptions& options);
+// Which of --device and --all a reader command takes besides --simulate and --trace.
+enum class ReaderChoice {
+    OneOrAll,  // both
+    OneOnly,   // --device: a command with one output file
+    None,      // neither: a command about every reader
+};
+
+// Adds --simulate[=STATE], --trace FILE and those of --device SEL and --all that `choice` takes
+// to a reader command. --all with --device is refused when the access opens.
+void AddReaderOptions(CLI::App& command, GlobalOptions& options,
+                      ReaderChoice choice = ReaderChoice::OneOrAll);
+
+// Throws CommandError (exit 2) with `refusal` when an option that `choice` does not take is given,
+// before the command or after it.
+void RefuseReaderChoice(const GlobalOptions& options, ReaderChoice choice,
+                        const std::string& refusal);
 
 // The platform the options choose: the system's, or the simulated bus; wrapped in the tracing
 // decorator with --trace.
@@ -83,7 +96,7 @@ int RunOnReaders(ReaderAccess& access, const std::function<void(ReaderSession&)>
 // returns; with --all an array holding per reader {"index", "path", "ok": true, KEY: document}
 // or {"index", "path", "ok": false, "error": {"message", "exitCode"}}.
 int RunOnReadersJson(ReaderAccess& access, const std::string& key,
-                     const std::function<nlohmann::json(ReaderSession&)>& action);
+                     const std::function<nlohmann::ordered_json(ReaderSession&)>& action);
 
 // `watch`: one line per arrival and removal of a reader until SIGINT or SIGTERM.
 void AddWatchCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode);

@@ -47,9 +47,10 @@ void ThrowIfFailed(const TransferResult& result) {
     }
 }
 
-nlohmann::json ListEntryJson(ReaderAccess& access, std::size_t index) {
+nlohmann::ordered_json ListEntryJson(ReaderAccess& access, std::size_t index) {
     const DeviceEntry& entry = access.Session().Entries()[index];
-    nlohmann::json item{{"index", index}, {"path", access.PathOf(index)}, {"text", entry.Text}};
+    nlohmann::ordered_json item{
+        {"index", index}, {"path", access.PathOf(index)}, {"text", entry.Text}};
     if (!entry.Device) {
         item.update({{"version", nullptr}, {"featureReportLength", 0}, {"accessible", false}});
         return item;
@@ -60,7 +61,7 @@ nlohmann::json ListEntryJson(ReaderAccess& access, std::size_t index) {
     return item;
 }
 
-std::string ListEntryText(const nlohmann::json& item) {
+std::string ListEntryText(const nlohmann::ordered_json& item) {
     std::string line = std::to_string(item["index"].get<std::size_t>()) + "  " +
                        Printable(item["path"].get<std::string>()) + "  " +
                        Printable(item["text"].get<std::string>());
@@ -81,21 +82,23 @@ void AddListCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
     auto json = std::make_shared<bool>(false);
     CLI::App* list = app.add_subcommand("list", "List the attached readers");
     list->add_flag("--json", *json, "Print a JSON array");
-    AddReaderOptions(*list, *options);
+    AddReaderOptions(*list, *options, ReaderChoice::None);
     list->callback([options, json] {
+        RefuseReaderChoice(*options, ReaderChoice::None,
+                           "list shows every reader: --device and --all do not apply");
         ReaderAccess access(*options);
-        nlohmann::json items = nlohmann::json::array();
+        nlohmann::ordered_json items = nlohmann::ordered_json::array();
         for (std::size_t i = 0; i < access.Session().Entries().size(); ++i) {
             items.push_back(ListEntryJson(access, i));
         }
         if (*json) {
-            std::cout << JsonText(items) << '\n';
+            HoldOutput(JsonText(items) + '\n');
             return;
         }
         if (items.empty()) {
             std::cout << "no reader attached\n";
         }
-        for (const nlohmann::json& item : items) {
+        for (const nlohmann::ordered_json& item : items) {
             std::cout << ListEntryText(item) << '\n';
         }
     });
@@ -138,7 +141,7 @@ void AddRawCommands(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
             const ReportBuffer& buffer = session.Buffer();
             const std::vector<int> bytes(buffer.begin(),
                                          buffer.begin() + static_cast<long>(result.Length));
-            return nlohmann::json{
+            return nlohmann::ordered_json{
                 {"reportId", buffer[0]}, {"length", result.Length}, {"bytes", bytes}};
         });
     });
@@ -198,7 +201,7 @@ void AddShowCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
         ReaderAccess access(*options);
         if (*json) {
             exitCode = RunOnReadersJson(access, "settings", [](ReaderSession& session) {
-                return nlohmann::json(SettingsToJson(ReadReaderSettings(session)));
+                return SettingsToJson(ReadReaderSettings(session));
             });
             return;
         }
@@ -216,8 +219,11 @@ void AddSaveCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
                      "Settings file to write (replaced atomically); a name ending in .json gets "
                      "the profile; - for the 64 bytes on standard output")
         ->required();
-    AddReaderOptions(*save, *options);
+    AddReaderOptions(*save, *options, ReaderChoice::OneOnly);
     save->callback([options, file, &exitCode] {
+        RefuseReaderChoice(*options, ReaderChoice::OneOnly,
+                           "save writes one FILE: --all would write every reader to it in turn; "
+                           "choose the reader with --device");
         ReaderAccess access(*options);
         exitCode = RunOnReaders(access, [&](ReaderSession& session) {
             if (IsProfileName(*file)) {

@@ -37,7 +37,7 @@ void Restore(ReaderSession& session, const std::vector<std::uint8_t>& saved) {
     const std::size_t restored = std::min(length, saved.size());
     std::copy_n(saved.begin(), restored, session.Buffer().begin());
     WriteVerifiedPrintingBackup(session, current, VerifyScope::WholeReport);
-    std::cout << "record restored and verified (" << restored << " bytes)\n";
+    HoldOutput("record restored and verified (" + std::to_string(restored) + " bytes)\n");
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "cli/SettingsCommit.h"
 
+#include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cfgfile/Utf8Path.h"
@@ -24,6 +27,27 @@ void PrintDifference(const ReaderSettings& before, const ReaderSettings& after) 
 }
 
 }  // namespace
+
+std::string ShellQuoted(const std::string& path) {
+#ifdef _WIN32
+    // cmd and PowerShell both take a double-quoted path; a Windows path holds no double quote.
+    return path.find_first_of(" \t&()[]{}^=;!'+,`~%$@#") == std::string::npos ? path
+                                                                              : "\"" + path + "\"";
+#else
+    const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 ||
+               std::string_view("@%+=:,./_-").find(c) != std::string_view::npos;
+    });
+    if (plain) {
+        return path;
+    }
+    std::string quoted = "'";
+    for (const char c : path) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+#endif
+}
 
 std::filesystem::path BackupDirectory() {
     const std::optional<std::filesystem::path> directory = DefaultBackupDirectory();
@@ -58,8 +82,9 @@ void WriteVerifiedPrintingBackup(ReaderSession& session, const ReportBuffer& bef
     if (!backup.ok()) {
         throw CommandError(kExitFailed, backup.error);
     }
-    std::cout << "backup: " << Printable(cfgfile::Utf8Text(backup.path)) << " (undo with: zm880ctl restore "
-              << Printable(cfgfile::Utf8Text(backup.path)) << ")\n";
+    const std::string path = cfgfile::Utf8Text(backup.path);
+    std::cout << "backup: " << Printable(path) << " (undo with: zm880ctl restore "
+              << Printable(ShellQuoted(path)) << ")\n";
     const WriteOutcome written = WriteAndVerify(session, scope, backup.path);
     if (!written.ok) {
         throw CommandError(kExitFailed, written.message);
@@ -74,7 +99,7 @@ void CommitSettings(ReaderSession& session, const SettingsSnapshot& before,
         return;
     }
     WriteVerifiedPrintingBackup(session, before.record, VerifyScope::EncodedFields);
-    std::cout << "settings written and verified\n";
+    HoldOutput("settings written and verified\n");
 }
 
 }  // namespace zm880::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "reader/ReaderSession.h"
 #include "reader/ReaderSettings.h"
@@ -13,6 +14,10 @@ struct SettingsSnapshot {
     ReportBuffer record;
     ReaderSettings settings;
 };
+
+// The path as a command line needs it: as it is when it holds only plain characters, otherwise
+// quoted for the system's shell (POSIX: single quotes; Windows: double quotes).
+std::string ShellQuoted(const std::string& path);
 
 // DefaultBackupDirectory, or CommandError (exit 1) when there is no place for backups.
 std::filesystem::path BackupDirectory();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "cli/WholeNumberCheck.h"
 #include "hid/sim/SimulatedBus.h"
 #include "hid/sim/StateFileAccess.h"
 #include "sim/PlainHidDevice.h"
@@ -63,7 +64,8 @@ void AddSlotCommand(CLI::App& sim, const std::shared_ptr<GlobalOptions>& options
                            plug ? "Plug the device of SLOT in (it gets a new identity)"
                                 : "Unplug the device of SLOT");
     command->add_option("SLOT", request->slot, "Slot n, the device of path sim:hidraw<n>")
-        ->required();
+        ->required()
+        ->check(WholeNumberFrom(0, "a slot number"));
     // --simulate may also follow the subcommand, as it follows every other command.
     command->fallthrough();
     command->callback([options, request, &exitCode, plug] {

@@ -39,8 +39,10 @@ void WatchUntilStopped(ReaderAccess& access) {
 void AddWatchCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options, int& exitCode) {
     CLI::App* watch =
         app.add_subcommand("watch", "Print a line for every reader plugged in or removed");
-    AddReaderOptions(*watch, *options);
+    AddReaderOptions(*watch, *options, ReaderChoice::None);
     watch->callback([options, &exitCode] {
+        RefuseReaderChoice(*options, ReaderChoice::None,
+                           "watch reports every reader: --device and --all do not apply");
         ReaderAccess access(*options);
         access.Controller().SetOnArrival([](hid::THidDevice& device) {
             if (IsReader(device)) {

@@ -48,6 +48,14 @@ std::optional<std::string> UnknownCommand(CLI::App& app, int argc, char** argv) 
             ++i;
             continue;
         }
+        // --simulate takes the next word as its state file unless that word names a command.
+        if (arg == "--simulate" && i + 1 < argc && argv[i + 1][0] != '-' &&
+            current->get_subcommands([&](CLI::App* command) {
+                       return command->check_name(argv[i + 1]);
+                   }).empty()) {
+            ++i;
+            continue;
+        }
         if (arg.empty() || arg[0] == '-') {
             continue;
         }
@@ -103,6 +111,10 @@ int Run(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        // Help for a command that does not exist would be the main help, as if it did.
+        if (const std::optional<std::string> unknown = UnknownCommand(app, argc, argv)) {
+            return Fail("unknown command '" + *unknown + "' (see --help)", kExitUsage, json);
+        }
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
@@ -115,10 +127,13 @@ int Run(int argc, char** argv) {
         // One line that says what is wrong; --help tells the rest.
         return Fail(std::string(e.what()) + " (see --help)", kExitUsage, json);
     } catch (const CommandError& e) {
+        std::cout << TakeHeldOutput(false);
         return Fail(e.what(), e.exitCode(), json);
     }
-    if (const std::optional<std::string> late = TakeLateFailure()) {
-        return Fail(*late, kExitFailed, false);
+    const std::optional<std::string> late = TakeLateFailure();
+    std::cout << TakeHeldOutput(!late);
+    if (late) {
+        return Fail(*late, kExitFailed, json);
     }
     if (OutputLost()) {
         return Fail("the output could not be written in full", kExitFailed, false);

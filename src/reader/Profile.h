@@ -21,8 +21,10 @@ inline constexpr std::size_t kProfileReadLimit = 1024 * 1024;
 // ".json" (any case).
 bool IsProfileName(std::string_view path);
 
-// The profile in `text`: a JSON object. nullopt with `error` saying why (not JSON, with the
-// place; not an object).
+// The profile in `text`: a JSON object. nullopt with `error` saying why in plain words: text that
+// is not JSON (the line and column, what was found and what was expected), a key named twice in
+// one object, values nested more than 8 deep or a number too large for a double (both naming
+// the field), or JSON that is not an object.
 std::optional<nlohmann::ordered_json> ParseProfile(std::string_view text, std::string& error);
 
 // Sets the fields that `profile` names in the settings record `record`, whose byte 8 is its

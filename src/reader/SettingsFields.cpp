@@ -399,26 +399,72 @@ std::optional<std::string> ApplyAssignment(ReaderSettings& settings, std::string
     return SetValue(*field, value, settings);
 }
 
-// A profile value as the text an assignment would give, so that one parser checks both.
-std::optional<std::string> ProfileValueText(const Field& field, const nlohmann::ordered_json& value,
-                                            std::string& refusal) {
+// A profile value in a message: scalars as JSON (long text cut), containers by their kind, so a
+// message stays one short line whatever the file holds.
+std::string Described(const nlohmann::ordered_json& value) {
+    if (value.is_array()) {
+        return "an array";
+    }
+    if (value.is_object()) {
+        return "an object";
+    }
+    constexpr std::size_t kShownLength = 40;
+    const std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return text.size() <= kShownLength ? text : text.substr(0, kShownLength) + "...";
+}
+
+// The JSON type a field's value has in SettingsToJson; the refusal when `value` has another.
+std::optional<std::string> WrongForm(const Field& field, const nlohmann::ordered_json& value) {
+    const std::string name(field.name);
+    switch (field.kind) {
+        case Kind::Number:
+        case Kind::Choice:
+        case Kind::UserCmd:
+        case Kind::Baud:
+            if (value.is_number_integer() ||
+                (field.kind == Kind::Choice && value.is_string() &&
+                 std::any_of(field.names.begin(), field.names.end(), [&](std::string_view item) {
+                     return SameText(item, value.get_ref<const std::string&>());
+                 }))) {
+                return std::nullopt;
+            }
+            if (field.kind == Kind::Baud) {
+                return name + " must be one of 9600, 19200, 38400, 115200, not " + Described(value);
+            }
+            return name + " must be a whole number from " + RangeText(field.range) +
+                   (field.kind == Kind::Choice ? " or one of " + Join(field.names, ", ") : "") +
+                   (field.kind == Kind::UserCmd ? " (-1: no user command)" : "") + ", not " +
+                   Described(value);
+        case Kind::Flag:
+            if (value.is_boolean()) {
+                return std::nullopt;
+            }
+            return name + " must be true or false, not " + Described(value);
+        case Kind::Tags:
+            if (value.is_array() && std::all_of(value.begin(), value.end(), [](const auto& item) {
+                    return item.is_string() && item.template get_ref<const std::string&>().find(
+                                                   ',') == std::string::npos;
+                })) {
+                return std::nullopt;
+            }
+            return name + " must be an array of captions (" + Join(field.names, ", ") + "), not " +
+                   Described(value);
+    }
+    return std::nullopt;
+}
+
+// A profile value of the right form as the text an assignment would give, so that one parser
+// checks the ranges of both.
+std::string ProfileValueText(const nlohmann::ordered_json& value) {
     if (value.is_string()) {
         return value.get<std::string>();
     }
     if (value.is_boolean()) {
         return value.get<bool>() ? "true" : "false";
     }
-    if (value.is_number_integer()) {
-        return value.dump();
-    }
-    if (field.kind == Kind::Tags && value.is_array()) {
+    if (value.is_array()) {
         std::string text;
         for (const nlohmann::ordered_json& caption : value) {
-            if (!caption.is_string() || caption.get<std::string>().find(',') != std::string::npos) {
-                refusal = std::string(field.name) + " must be an array of captions (" +
-                          Join(field.names, ", ") + "), not " + value.dump();
-                return std::nullopt;
-            }
             text += (text.empty() ? "" : ",") + caption.get<std::string>();
         }
         return text;
@@ -438,7 +484,7 @@ std::optional<std::string> CheckProfileType(const std::string& key,
         return key +
                (isTypeKey ? " must be a whole number from 0 to 255, not "
                           : " must be a type name or null, not ") +
-               value.dump();
+               Described(value);
     }
     if (!readerType) {
         return std::nullopt;
@@ -450,8 +496,8 @@ std::optional<std::string> CheckProfileType(const std::string& key,
     if (matches) {
         return std::nullopt;
     }
-    return key + " is " + value.dump() + " in the profile, but the settings are of reader type " +
-           ReaderTypeText(*readerType);
+    return key + " is " + Described(value) +
+           " in the profile, but the settings are of reader type " + ReaderTypeText(*readerType);
 }
 
 // ApplyProfileFields; without a reader type, only what no type would take is refused.
@@ -489,12 +535,11 @@ std::optional<std::string> ApplyProfile(ReaderSettings& settings,
             return key + " is not stored for reader type " + ReaderTypeText(*readerType) +
                    ", only for " + std::string(ScopeText(field.scope));
         }
-        std::string refusal;
-        const std::optional<std::string> text = ProfileValueText(field, value, refusal);
-        if (!text) {
+        if (std::optional<std::string> refusal = WrongForm(field, value)) {
             return refusal;
         }
-        if (std::optional<std::string> refused = SetValue(field, *text, changed)) {
+        if (std::optional<std::string> refused =
+                SetValue(field, ProfileValueText(value), changed)) {
             return refused;
         }
         names.push_back(key);

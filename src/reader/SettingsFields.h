@@ -37,8 +37,9 @@ std::optional<std::string> ApplyAssignments(ReaderSettings& settings,
                                             const std::vector<std::string>& assignments,
                                             std::uint8_t storedReaderType);
 
-// Profiles: JSON objects naming any subset of the keys of SettingsToJson, with the same value
-// forms (Suffix and Interface also by item name, tag lists as arrays of captions).
+// Profiles: JSON objects naming any subset of the keys of SettingsToJson, with exactly its value
+// forms: numbers as JSON numbers, on/off as JSON booleans, tag lists as arrays of captions; Suffix
+// and Interface also by item name. Text for a number or a boolean, or 1 for true, is refused.
 
 // Sets the fields that `profile` names, all or nothing: on the first refused key the settings
 // stay as they were and the message names the key. Refused: a key that is not a field (names

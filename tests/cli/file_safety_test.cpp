@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "hid/sim/SimulatedBus.h"
 #include "support/RunCli.h"
@@ -182,6 +185,43 @@ TEST_F(FileSafety, OutputLostOnAFullStdoutOrTraceFailsTheCommand) {
         const CliResult result = RunCli(c.args, Limited(40, c.stdoutPipe));
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.err, "zm880ctl: " + c.error + "\n");
+    }
+}
+
+// A failure after the work (a trace line lost, the simulated bus not saved, which loses the
+// change) leaves no success on stdout: --json gets the error document instead of the result,
+// and "verified" is never said for a change that is gone.
+TEST_F(FileSafety, AFailureAfterTheWorkPrintsNoSuccess) {
+    const std::string trace = (dir_ / "trace.txt").string();
+    const std::string sim = "--simulate=" + state_;
+    const std::string traceLost = "the trace " + trace + " is incomplete";
+    struct Case {
+        std::vector<std::string> args;
+        std::uint64_t limit;  // the backup (64 bytes) fits, the bus file and the trace do not
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"show", "--json", "--trace", trace, sim}, 40, traceLost},
+        {{"--all", "show", "--json", "--trace", trace, sim}, 40, traceLost},
+        {{"raw", "get", "03", "--json", "--trace", trace, sim}, 40, traceLost},
+        {{"set", "Suffix=Tab", sim}, 100, state_ + ": "},
+        {{"set", "Suffix=Tab", "--trace", trace, sim}, 100, ""},
+        {{"--all", "set", "Suffix=Tab", sim}, 100, state_ + ": "},
+        {{"restore", cfg_, sim}, 100, state_ + ": "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        fs::remove(trace);
+        const bool json = std::find(c.args.begin(), c.args.end(), "--json") != c.args.end();
+        const CliResult result = RunCli(c.args, Limited(c.limit, true));
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(result.err.starts_with("zm880ctl: " + c.error)) << result.err;
+        EXPECT_EQ(result.out.find("verified"), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find(": ok"), std::string::npos) << result.out;
+        if (json) {
+            const nlohmann::json document = nlohmann::json::parse(result.out);
+            EXPECT_TRUE(document.is_object() && document.contains("error")) << result.out;
+        }
     }
 }
 

@@ -126,6 +126,43 @@ TEST_F(ProfileCommands, ARefusedProfileWritesNothingAndNamesTheField) {
     EXPECT_EQ(Record(0), before);
 }
 
+// Crafted profile texts: each is refused as bad input naming the key, by every command that takes
+// a profile, before anything is touched; none crashes or shows the JSON library's own text.
+TEST_F(ProfileCommands, CraftedProfileTextIsRefusedNamingTheKey) {
+    const sim::SettingsRecord before = Record(0);
+    const fs::path cfg = dir_ / "reader.cfg";
+    std::ofstream(cfg, std::ios::binary)
+        .write(reinterpret_cast<const char*>(before.data()),
+               static_cast<std::streamsize>(before.size()));
+    const struct {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"{\"LfTags\": " + std::string(100000, '['), "field \"LfTags\": values nested more than"},
+        {"{\"CharDelay\": 1e400}", "field \"CharDelay\": a number too large"},
+        {"{\"Suffix\": \"bogus\", \"Suffix\": 2}", "the key \"Suffix\" appears twice"},
+        {"{\"CharDelay\": \"50\"}", "CharDelay must be a whole number from 0 to 2000"},
+        {"{\"AddType\": 1}", "AddType must be true or false"},
+    };
+    const std::string profile = (dir_ / "crafted.json").string();
+    for (const auto& c : cases) {
+        std::ofstream(profile) << c.text;
+        for (const std::vector<std::string>& command :
+             {std::vector<std::string>{"load", profile, "--simulate=" + state_},
+              std::vector<std::string>{"cfg", "set", cfg.string(), "--profile", profile},
+              std::vector<std::string>{"provision", profile, "--count", "1",
+                                       "--simulate=" + state_}}) {
+            SCOPED_TRACE(command.front() + " " + c.text.substr(0, 40));
+            const CliResult result = RunCli(command);
+            EXPECT_EQ(result.exitCode, 2) << result.err;
+            EXPECT_TRUE(Contains(result.err, c.message)) << result.err;
+            EXPECT_FALSE(Contains(result.err, "json.exception")) << result.err;
+        }
+    }
+    EXPECT_EQ(Record(0), before);
+    EXPECT_TRUE(BackupFiles(dir_ / "state").empty());
+}
+
 // What one reader holds, saved as a profile, makes another reader hold the same settings, while
 // each keeps its own bytes that no field covers.
 TEST_F(ProfileCommands, SaveThenLoadCarriesTheSettingsToAnotherReader) {

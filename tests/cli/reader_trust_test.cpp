@@ -3,6 +3,8 @@
 #include "support/TestFolders.h"
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -10,6 +12,7 @@
 #include <iterator>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -94,6 +97,26 @@ TEST_F(ReaderTrust, RestoreWritesTheSavedRecordByteForByteAndVerifiesIt) {
     EXPECT_EQ(ReaderRecord(), original);
     EXPECT_EQ(Backups().size(), 2u);  // the record it replaced is kept, too
 }
+
+#ifndef _WIN32
+// The printed undo command works as printed, also for a path with blanks and quotes.
+TEST_F(ReaderTrust, TheUndoCommandWorksInAShell) {
+    UseStateHome(dir_ / "it's my state");
+    const sim::SettingsRecord original = ReaderRecord();
+    const CliResult set = Run({"set", "Suffix=Tab"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const std::string lead = "(undo with: zm880ctl ";
+    const std::size_t start = set.out.find(lead);
+    ASSERT_NE(start, std::string::npos) << set.out;
+    const std::size_t end = set.out.find(")\n", start);
+    const std::string undo = set.out.substr(start + lead.size(), end - start - lead.size());
+    EXPECT_TRUE(undo.starts_with("restore '")) << undo;
+    const std::string command =
+        std::string(ZM880CTL_PATH) + " " + undo + " --simulate=" + state_ + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(ReaderRecord(), original);
+}
+#endif
 
 TEST_F(ReaderTrust, RestoreRefusesWhatIsNotASavedRecordAndWritesNothing) {
     Bytes other(64, 0);
@@ -186,6 +209,46 @@ TEST_F(ReaderTrust, JsonModePrintsExactlyOneDocumentAlsoForAllAndForErrors) {
     EXPECT_EQ(missing.err, "zm880ctl: no reader 7 (see 'zm880ctl list')\n");
 }
 
+// show --json prints every key in the documented order, also for --all; cfg show --json prints
+// the complete profile in that order (no ReaderVersion: a profile cannot set it).
+TEST_F(ReaderTrust, JsonKeysComeInTheDocumentedOrder) {
+    std::istringstream order(
+        "ReaderVersion Baud Suffix AddType UsedAltKey CharDelay DoubleTimeout ReaderType "
+        "ReaderTypeName ByteMirror BitMirror Interface UserCmd LfTags HfTags LegicReadData "
+        "MultiLegicSegment MultiLegicOffset MultiLegicCount LegicStartAddr LegicLength "
+        "LegicSegment MaxLength Tags125");
+    const std::vector<std::string> documented{std::istream_iterator<std::string>(order),
+                                              std::istream_iterator<std::string>()};
+    const auto keys = [](const nlohmann::ordered_json& object) {
+        std::vector<std::string> names;
+        for (const auto& item : object.items()) {
+            names.push_back(item.key());
+        }
+        return names;
+    };
+    const CliResult one = Run({"show", "--json"});
+    ASSERT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_EQ(keys(nlohmann::ordered_json::parse(one.out)), documented);
+    const CliResult all = Run({"--all", "show", "--json"});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    const nlohmann::ordered_json results = nlohmann::ordered_json::parse(all.out);
+    EXPECT_EQ(keys(results.at(0)), (std::vector<std::string>{"index", "path", "ok", "settings"}));
+    EXPECT_EQ(keys(results.at(0).at("settings")), documented);
+
+    const fs::path cfg = dir_ / "reader.cfg";
+    ASSERT_EQ(Run({"save", cfg.string()}).exitCode, 0);
+    const CliResult file = RunCli({"cfg", "show", cfg.string(), "--json"});
+    ASSERT_EQ(file.exitCode, 0) << file.err;
+    const std::vector<std::string> profile = keys(nlohmann::ordered_json::parse(file.out));
+    std::vector<std::string> expected;
+    std::copy_if(documented.begin() + 1, documented.end(), std::back_inserter(expected),
+                 [&](const std::string& key) {
+                     return std::find(profile.begin(), profile.end(), key) != profile.end();
+                 });
+    EXPECT_EQ(profile, expected);
+    EXPECT_EQ(profile.front(), "Baud");
+}
+
 TEST_F(ReaderTrust, UsageMistakesAreNamedAndIoFailuresExitOne) {
     const sim::SettingsRecord before = ReaderRecord();
     struct Case {
@@ -201,6 +264,37 @@ TEST_F(ReaderTrust, UsageMistakesAreNamedAndIoFailuresExitOne) {
          2,
          "--all and --device exclude each other: --all uses every reader"},
         {{"lsit"}, 2, "unknown command 'lsit' (see --help)"},
+        {{"nosuch", "--help"}, 2, "unknown command 'nosuch' (see --help)"},
+        {{"--simulate", "bus.json", "nosuch", "--help"}, 2, "unknown command 'nosuch' (see --help)"},
+        {{"cfg", "shwo", "--help"}, 2, "unknown command 'shwo' (see --help)"},
+        // Options a command does not take are refused, wherever they stand.
+        {{"list", "--device", "0"}, 2, "list shows every reader: --device and --all do not apply"},
+        {{"--all", "list"}, 2, "list shows every reader: --device and --all do not apply"},
+        {{"watch", "--all"}, 2, "watch reports every reader: --device and --all do not apply"},
+        {{"--device", "0", "watch"},
+         2,
+         "watch reports every reader: --device and --all do not apply"},
+        {{"save", (dir_ / "one.cfg").string(), "--all"},
+         2,
+         "save writes one FILE: --all would write every reader to it in turn; choose the reader "
+         "with --device"},
+        {{"--all", "save", (dir_ / "one.json").string()},
+         2,
+         "save writes one FILE: --all would write every reader to it in turn; choose the reader "
+         "with --device"},
+        // Negative and zero counts in plain words.
+        {{"sim", "plug", "-1"},
+         2,
+         "SLOT: must be a slot number (0 or more), not '-1' (see --help)"},
+        {{"sim", "unplug", "x"},
+         2,
+         "SLOT: must be a slot number (0 or more), not 'x' (see --help)"},
+        {{"provision", (dir_ / "p.json").string(), "--count", "0"},
+         2,
+         "--count: must be a number of readers (1 or more), not '0' (see --help)"},
+        {{"provision", (dir_ / "p.json").string(), "--count", "-2"},
+         2,
+         "--count: must be a number of readers (1 or more), not '-2' (see --help)"},
         {{"--device", "0", "cfg", "shwo"}, 2, "unknown command 'shwo' (see --help)"},
         {{"show", "--trace", (dir_ / "no-folder" / "t.txt").string()},
          1,
@@ -212,7 +306,10 @@ TEST_F(ReaderTrust, UsageMistakesAreNamedAndIoFailuresExitOne) {
         const CliResult result = Run(c.args);
         EXPECT_EQ(result.exitCode, c.exitCode);
         EXPECT_EQ(result.err, "zm880ctl: " + c.error + "\n");
+        EXPECT_EQ(result.out, "");
     }
+    EXPECT_FALSE(fs::exists(dir_ / "one.cfg"));
+    EXPECT_FALSE(fs::exists(dir_ / "one.json"));
     EXPECT_EQ(ReaderRecord(), before);
     EXPECT_EQ(Run({"raw", "get", "003"}).exitCode, 0);  // leading zeros are still one byte
 }

@@ -178,13 +178,22 @@ TEST(ProfileApply, RefusesTheWholeProfileNamingTheFieldAndLeavesTheRecord) {
         {1, {{"MaxLength", 100}}, "MaxLength must be a whole number from 0 to 99"},
         {0, {{"CharDelay", 2001}}, "CharDelay must be a whole number from 0 to 2000"},
         {0, {{"CharDelay", 20.5}}, "CharDelay must be a whole number"},
-        {0, {{"AddType", "maybe"}}, "AddType must be true, false"},
+        {0, {{"AddType", "maybe"}}, "AddType must be true or false, not \"maybe\""},
         {0, {{"Baud", 4800}}, "Baud must be one of 9600"},
         // The encode would write no selection as 9600, which the profile does not say.
         {0, {{"Baud", nullptr}}, "Baud must be one of 9600"},
         {0, {{"UserCmd", 10}}, "UserCmd must be a whole number from -1 to 9"},
         {0, {{"LfTags", {"EM4102", "NOPE"}}}, "unknown LfTags caption \"NOPE\""},
         {0, {{"LfTags", {1}}}, "LfTags must be an array of captions"},
+        // Only the value forms of show --json: no text for numbers or booleans, no 1 for true.
+        {0, {{"CharDelay", "50"}}, "CharDelay must be a whole number from 0 to 2000, not \"50\""},
+        {0, {{"Baud", "9600"}}, "Baud must be one of 9600, 19200, 38400, 115200, not \"9600\""},
+        {0, {{"UserCmd", "off"}}, "UserCmd must be a whole number from -1 to 9"},
+        {0, {{"Suffix", "2"}}, "Suffix must be a whole number from 0 to 2 or one of None"},
+        {0, {{"AddType", "on"}}, "AddType must be true or false, not \"on\""},
+        {0, {{"AddType", 1}}, "AddType must be true or false, not 1"},
+        {0, {{"LfTags", "EM4102"}}, "LfTags must be an array of captions"},
+        {0, {{"LfTags", {{"EM4102"}}}}, "LfTags must be an array of captions"},
         {0, {{"Colour", "red"}}, "unknown field \"Colour\""},
         {0, {{"charDelay", 20}}, "unknown field \"charDelay\""},
         {0, {{"ReaderVersion", 3}}, "ReaderVersion is shown only"},
@@ -231,6 +240,52 @@ TEST(ProfileApply, ACompleteProfileCarriesEveryStoredFieldOntoAnotherRecordOfIts
         ASSERT_EQ(ApplyProfileToRecord(*parsed, target), std::nullopt);
         EXPECT_EQ(RecordToProfile(target), profile);
     }
+}
+
+// Every refusal of the text is in plain words: where, what was found and what was expected, the
+// field for what lies inside a value; never the JSON library's own text, and never a crash on
+// a depth no profile has.
+TEST(ProfileParse, SaysInPlainWordsWhyTheTextIsRefused) {
+    const struct {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"{\"Baud\": ",
+         "not a JSON profile: line 1, column 10: found the end of the text, expected a value"},
+        {"{\n  \"Suffix\": 1\n  \"CharDelay\": 20\n}",
+         "line 3, column 3: found '\"', expected ',' or '}'"},
+        {"{\"Suffix\" 1}", "line 1, column 11: found '1', expected ':' after the key"},
+        {"{Suffix: 1}", "line 1, column 2: found 'S', expected a key in double quotes"},
+        {"{\"LfTags\": [\"EM4102\" \"AWID\"]}", "found '\"', expected ',' or ']'"},
+        {"{} {}", "line 1, column 4: found '{', expected nothing after the profile's closing '}'"},
+        {"{\"AddType\": tru}", "expected a value"},
+        {"{\"Suffix\": \"Ta\nb\"}", "line 1, column 15: found a line end, expected text in "},
+        {"\xFF", "line 1, column 1: found the byte \\xFF"},
+        {"{\"Suffix\": \"T\xFF" "b\"}", "found the byte \\xFF, expected text in UTF-8"},
+        {"{\"Suffix\": \"bogus\", \"Suffix\": 2}", "the key \"Suffix\" appears twice"},
+        {"{\"Suffix\": 2, \"Suffix\": \"bogus\"}", "the key \"Suffix\" appears twice"},
+        {"{\"LfTags\": [{\"a\": 1, \"a\": 2}]}", "the key \"a\" appears twice"},
+        {"{\"CharDelay\": 1e400}", "field \"CharDelay\": a number too large"},
+        {"{\"LfTags\": [-1e999]}", "field \"LfTags\": a number too large"},
+        {"{\"LfTags\": " + std::string(100000, '['),
+         "field \"LfTags\": values nested more than 8 deep"},
+        {std::string(100000, '['), "values nested more than 8 deep"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 60));
+        std::string error;
+        EXPECT_FALSE(ParseProfile(c.text, error));
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_EQ(error.find("json.exception"), std::string::npos) << error;
+    }
+    // Nesting within the limit is the fields' business, and their refusal stays one short line.
+    std::string error;
+    const std::optional<json> nested = ParseProfile("{\"LfTags\": [[[[[[\"EM4102\"]]]]]]}", error);
+    ASSERT_TRUE(nested) << error;
+    const std::optional<std::string> refusal = CheckProfileFields(*nested);
+    ASSERT_TRUE(refusal);
+    EXPECT_NE(refusal->find("LfTags must be an array of captions"), std::string::npos);
+    EXPECT_EQ(refusal->find("EM4102\"]]"), std::string::npos) << *refusal;
 }
 
 TEST(ProfileParse, RefusesWhatIsNotAJsonObject) {

@@ -73,6 +73,15 @@ void ProfileLoadTest::refusedProfileChangesNothing_data() {
     QTest::newRow("field the reader type does not store")
         << QByteArray(R"({"DoubleTimeout": 9, "LegicStartAddr": 1})") << "LegicStartAddr";
     QTest::newRow("not JSON") << QByteArray("DoubleTimeout=9") << "profile.json";
+    QTest::newRow("broken JSON, in plain words")
+        << QByteArray("{\"DoubleTimeout\": 9,}") << "line 1, column 21: found '}', expected a key";
+    QTest::newRow("text for a number")
+        << QByteArray(R"({"DoubleTimeout": "9"})") << "DoubleTimeout must be a whole number";
+    QTest::newRow("a key named twice")
+        << QByteArray(R"({"DoubleTimeout": 9, "DoubleTimeout": 4242})")
+        << "the key \"DoubleTimeout\" appears twice";
+    QTest::newRow("nested far too deep")
+        << QByteArray("{\"LfTags\": ").append(QByteArray(100000, '[')) << "field \"LfTags\"";
 }
 
 void ProfileLoadTest::refusedProfileChangesNothing() {
