@@ -12,6 +12,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -37,8 +38,8 @@ namespace {
 constexpr int kClientWidth = 684;
 constexpr int kClientHeight = 481;
 constexpr int kDevicePanelHeight = 41;
+// The status bar's least height; a font that needs more takes it from the pages above.
 constexpr int kStatusBarHeight = 19;
-constexpr int kPageHeight = kClientHeight - kStatusBarHeight - kDevicePanelHeight;
 // The "Wellcome" page: a text above a bottom panel, across the page less a margin each side.
 constexpr int kWellcomeMargin = 4;
 constexpr int kWellcomeWidth = kClientWidth - 2 * kWellcomeMargin;
@@ -132,13 +133,13 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     session_ = std::make_unique<ReaderSession>(*hidCtl_);
 
     BuildMenus();
+    BuildStatusBar();
     auto* central = new QWidget(this);
     central->setObjectName("ClientArea");
-    central->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+    central->setFixedSize(kClientWidth, kClientHeight - statusBar()->height());
     BuildDevicePanel(central);
-    BuildPages(central);
+    BuildPages(central, central->height() - kDevicePanelHeight);
     setCentralWidget(central);
-    BuildStatusBar();
 
     configFiles_ = std::make_unique<cfgfile_gui::TConfigFileCommands>(
         *session_, *settingsPage_, *dialogs_, *cfgPathStore_,
@@ -234,11 +235,11 @@ void TMainForm::BuildDevicePanel(QWidget* parent) {
     });
 }
 
-void TMainForm::BuildPages(QWidget* parent) {
+void TMainForm::BuildPages(QWidget* parent, int pageHeight) {
     PageControl1_ = new QStackedWidget(parent);
     PageControl1_->setObjectName("PageControl1");
     PageControl1_->setFocusPolicy(Qt::NoFocus);
-    PageControl1_->setGeometry(0, kDevicePanelHeight, kClientWidth, kPageHeight);
+    PageControl1_->setGeometry(0, kDevicePanelHeight, kClientWidth, pageHeight);
 
     // Placed by hand rather than by a layout: a layout would measure the large word-wrapped text
     // (and load its font) at start-up even when a reader is present and the page stays hidden.
@@ -251,7 +252,7 @@ void TMainForm::BuildPages(QWidget* parent) {
         new QLabel(tr("Connect the USB device and push the config-button."), tsWellcome_);
     staticText->setObjectName("StaticText1");
     staticText->setGeometry(kWellcomeMargin,
-                            kPageHeight - kWellcomeBottomPanelHeight - kWellcomeTextHeight,
+                            pageHeight - kWellcomeBottomPanelHeight - kWellcomeTextHeight,
                             kWellcomeWidth, kWellcomeTextHeight);
     staticText->setWordWrap(true);
     staticText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -260,7 +261,7 @@ void TMainForm::BuildPages(QWidget* parent) {
     staticText->setFont(arial);
     auto* panel5 = new QWidget(tsWellcome_);
     panel5->setObjectName("Panel5");
-    panel5->setGeometry(kWellcomeMargin, kPageHeight - kWellcomeBottomPanelHeight, kWellcomeWidth,
+    panel5->setGeometry(kWellcomeMargin, pageHeight - kWellcomeBottomPanelHeight, kWellcomeWidth,
                         kWellcomeBottomPanelHeight);
 
     settingsPage_ = new reader_gui::TSettingsPage(*session_, PageControl1_);
@@ -289,11 +290,12 @@ void TMainForm::BuildStatusBar() {
     auto* bar = statusBar();
     bar->setObjectName("StatusBar");
     bar->setSizeGripEnabled(false);
-    bar->setFixedHeight(kStatusBarHeight);
     statusPanel_ = new TStatusPanel(bar);
     statusPanel_->setObjectName("StatusPanel0");
     statusPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     bar->addWidget(statusPanel_, 1);
+    // As high as the panel's frame and a whole line of its font need, descenders included.
+    bar->setFixedHeight(std::max(kStatusBarHeight, bar->sizeHint().height()));
 }
 
 QString TMainForm::StatusText() const {

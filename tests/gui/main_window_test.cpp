@@ -1,7 +1,9 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QLabel>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -41,6 +43,8 @@ class MainWindowTest : public QObject {
     void deviceChangeDuringMessageOfARebuildIsNotLost();
     void heldReaderReferenceDoesNotKeepTheRebuildFromTheReader();
     void waitingTransferKeepsTheWindowAliveAndDefersDeviceChanges();
+    void statusLineHoldsAWholeLineOfItsFont_data();
+    void statusLineHoldsAWholeLineOfItsFont();
 };
 
 void MainWindowTest::commandLineJoinsParametersAndKeepsOwnOptionsOut_data() {
@@ -432,6 +436,45 @@ void MainWindowTest::waitingTransferKeepsTheWindowAliveAndDefersDeviceChanges() 
     fixture.Reader(slot).Link().latency = std::chrono::milliseconds(0);
     fixture.WaitForRebuilds(rebuildsBefore + 1);
     QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsMain"));
+}
+
+void MainWindowTest::statusLineHoldsAWholeLineOfItsFont_data() {
+    QTest::addColumn<QByteArray>("scaleFactor");
+    QTest::newRow("scale 1") << QByteArray("1");
+    QTest::newRow("scale 2") << QByteArray("2");
+}
+
+void MainWindowTest::statusLineHoldsAWholeLineOfItsFont() {
+    QFETCH(QByteArray, scaleFactor);
+    const QByteArray running = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                   ? qgetenv("QT_SCALE_FACTOR")
+                                   : QByteArray("1");
+    if (running != scaleFactor) {
+        // The toolkit reads the scale factor once, at start: this row runs in a process of its own.
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_SCALE_FACTOR", QString::fromLatin1(scaleFactor));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString("statusLineHoldsAWholeLineOfItsFont:") + QTest::currentDataTag()});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY2(child.exitCode() == 0, child.readAll().constData());
+        return;
+    }
+    WindowFixture fixture;
+    fixture.AddReader();
+    auto& form = fixture.Start();
+    form.SetStatusText("Typing gjpqy");
+    auto* panel = fixture.Find<QLabel>("StatusPanel0");
+    QVERIFY2(panel->contentsRect().height() >= panel->fontMetrics().height(),
+             qPrintable(QString("%1 < %2")
+                            .arg(panel->contentsRect().height())
+                            .arg(panel->fontMetrics().height())));
+    // The taller line comes out of the pages: the window keeps its size and the page its Apply.
+    QCOMPARE(form.centralWidget()->size() + QSize(0, form.statusBar()->height()), QSize(684, 481));
+    auto* apply = fixture.Find<QWidget>("bnApply");
+    QVERIFY(apply->geometry().bottom() < fixture.Find<QWidget>("tsMain")->height());
 }
 
 QTEST_MAIN(MainWindowTest)
