@@ -542,6 +542,10 @@ Trotzdem aktualisieren?</translation>
         <translation>Präfix :</translation>
     </message>
     <message>
+        <source>unknown type %1</source>
+        <translation>unbekannter Typ %1</translation>
+    </message>
+    <message>
         <source>Add Tag Type</source>
         <translation>Mit Tag-Typ</translation>
     </message>

@@ -1,7 +1,7 @@
 #include <QComboBox>
 #include <QFile>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
@@ -446,9 +446,8 @@ void MainWindowTest::statusLineHoldsAWholeLineOfItsFont_data() {
 
 void MainWindowTest::statusLineHoldsAWholeLineOfItsFont() {
     QFETCH(QByteArray, scaleFactor);
-    const QByteArray running = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
-                                   ? qgetenv("QT_SCALE_FACTOR")
-                                   : QByteArray("1");
+    const QByteArray running =
+        qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? qgetenv("QT_SCALE_FACTOR") : QByteArray("1");
     if (running != scaleFactor) {
         // The toolkit reads the scale factor once, at start: this row runs in a process of its own.
         QProcess child;

@@ -260,7 +260,7 @@ void SettingsPageTest::readerTypeChoosesPage_data() {
     QTest::newRow("multi legic") << 4 << "tsMulti"
                                  << "ZM-880/Legic" << false;
     QTest::newRow("unknown keeps the page shown before") << 7 << "ts125"
-                                                         << "7" << false;
+                                                         << "unknown type 7" << false;
 }
 
 void SettingsPageTest::readerTypeChoosesPage() {
@@ -278,9 +278,9 @@ void SettingsPageTest::interfaceChoiceSwitchesKeyboardOptions() {
     WindowFixture fixture;
     fixture.AddReader();
     fixture.Start();
-    const char* keyboardOptions[] = {"cbAddType",       "cbUsedAltKey", "rbSuffix",
-                                     "cbByteMirror",    "cbBitMirror",  "edCharDelay",
-                                     "edDoubleTimeout", "lbCharDelay",  "lbDoubleTimeout"};
+    const char* keyboardOptions[] = {
+        "cbAddType",   "rbPrefix",    "cbUsedAltKey",    "rbSuffix",    "cbByteMirror",
+        "cbBitMirror", "edCharDelay", "edDoubleTimeout", "lbCharDelay", "lbDoubleTimeout"};
     for (int item : {1, 2, 0}) {
         fixture.Form().SetStatusText("");
         fixture.ChooseRadio("rgInterface", item);

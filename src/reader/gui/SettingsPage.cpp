@@ -110,10 +110,11 @@ TSettingsPage::TSettingsPage(ReaderSession& session, QWidget* parent)
     // Before the first record: the rules of the stored type; the interface rule is the
     // handlers' to apply, so the hidden baud box stays disabled.
     UpdateEnabledControls();
+    // The "Prefix :" group goes grey with its box, as the other keyboard options do.
     keyboardOptions_ = {
-        tags125_[0], tags125_[1],  tags125_[2],      tags125_[3],  tags125_[4],     tags125_[5],
-        tags125_[6], cbAddType_,   cbUsedAltKey_,    rbSuffix_,    cbByteMirror_,   cbBitMirror_,
-        cbBaud_,     edCharDelay_, edDoubleTimeout_, lbCharDelay_, lbDoubleTimeout_};
+        tags125_[0],  tags125_[1], tags125_[2],  tags125_[3],      tags125_[4],  tags125_[5],
+        tags125_[6],  rbPrefix_,   cbAddType_,   cbUsedAltKey_,    rbSuffix_,    cbByteMirror_,
+        cbBitMirror_, cbBaud_,     edCharDelay_, edDoubleTimeout_, lbCharDelay_, lbDoubleTimeout_};
     ConnectHandlers();
 }
 
@@ -282,10 +283,10 @@ void TSettingsPage::BuildVersionPanel() {
     rbSuffix_->setGeometry(8, 22, 257, 46);
     rbSuffix_->setItemIndex(1);
 
-    auto* rbPrefix = new QGroupBox(tr("Prefix :"), gbOption);
-    rbPrefix->setObjectName("rbPrefix");
-    rbPrefix->setGeometry(8, 74, 257, 46);
-    cbAddType_ = MakeCheckBox("cbAddType", tr("Add Tag Type"), rbPrefix, 10, 20, 150);
+    rbPrefix_ = new QGroupBox(tr("Prefix :"), gbOption);
+    rbPrefix_->setObjectName("rbPrefix");
+    rbPrefix_->setGeometry(8, 74, 257, 46);
+    cbAddType_ = MakeCheckBox("cbAddType", tr("Add Tag Type"), rbPrefix_, 10, 20, 150);
 
     cbUsedAltKey_ = MakeCheckBox("cbUsedAltKey", tr("Use Alt-Key"), gbOption, 12, 130, 150);
     cbByteMirror_ = MakeCheckBox("cbByteMirror", tr("Byte Mirror"), gbOption, 12, 154, 150);
@@ -486,7 +487,7 @@ void TSettingsPage::DecodeSettings(bool applyEnabled) {
 
         const int type = session_.StoredReaderType();
         const auto name = DeviceTypeName(type);
-        edType_->setText(name ? ToQString(*name) : QString::number(type));
+        edType_->setText(name ? ToQString(*name) : tr("unknown type %1").arg(type));
         ShowTypePage(type);
 
         cbByteMirror_->setChecked(s.ByteMirror);

@@ -128,6 +128,7 @@ class TSettingsPage : public QWidget {
     QLineEdit* edType_ = nullptr;
     QComboBox* cbBaud_ = nullptr;
     app::TRadioGroup* rbSuffix_ = nullptr;
+    QGroupBox* rbPrefix_ = nullptr;
     QCheckBox* cbAddType_ = nullptr;
     QCheckBox* cbUsedAltKey_ = nullptr;
     QCheckBox* cbByteMirror_ = nullptr;
