@@ -78,6 +78,7 @@ class TSettingsPage : public QWidget {
     void BuildVersionPanel();
     void ConnectHandlers();
     void BuildApplyButtons();
+    void SetTabOrder();
 
     void ShowTypePage(int readerType);
     void ShowMultiLegicTabByRule();
