@@ -26,6 +26,7 @@
 #include "app/StatusPanel.h"
 #include "app/TransferWait.h"
 #include "app/UserDialogs.h"
+#include "app/WindowStyle.h"
 #include "cfgfile/gui/ConfigFileCommands.h"
 #include "diag/gui/RawConsolePage.h"
 #include "flasher/gui/UpdateCommand.h"
@@ -46,29 +47,6 @@ constexpr int kWellcomeWidth = kClientWidth - 2 * kWellcomeMargin;
 constexpr int kWellcomeTopPanelHeight = 89;
 constexpr int kWellcomeTextHeight = 182;
 constexpr int kWellcomeBottomPanelHeight = 64;
-const QColor kSilver(0xC0, 0xC0, 0xC0);
-
-// The window draws on silver whatever the system's theme, so every colour that text is drawn
-// in is fixed too: black, and a dark grey when disabled that stays readable on silver.
-QPalette SilverPalette() {
-    const QColor black(Qt::black);
-    const QColor white(Qt::white);
-    const QColor disabledText(0x50, 0x50, 0x50);
-    QPalette palette(black, kSilver, white, QColor(0x80, 0x80, 0x80), QColor(0xA0, 0xA0, 0xA0),
-                     black, white);
-    palette.setColor(QPalette::ButtonText, black);
-    palette.setColor(QPalette::Highlight, QColor(0x00, 0x00, 0x80));
-    palette.setColor(QPalette::HighlightedText, white);
-    palette.setColor(QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xE1));
-    palette.setColor(QPalette::ToolTipText, black);
-    palette.setColor(QPalette::PlaceholderText, disabledText);
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(QPalette::Disabled, role, disabledText);
-    palette.setColor(QPalette::Disabled, QPalette::Base, QColor(0xD8, 0xD8, 0xD8));
-    palette.setColor(QPalette::Disabled, QPalette::Light, kSilver);
-    return palette;
-}
-
 // `what` is the whole sentence up to the reason, so that a translation can order its words.
 QString FailureText(const QString& what, const TransferResult& result) {
     QString text = what;
@@ -117,10 +95,8 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
       platform_(setup.platform) {
     setObjectName("MainForm");
     setWindowTitle(tr("Tavrenix ZM880 - Utility"));
-    QFont font("MS Sans Serif");
-    font.setPixelSize(13);
-    setFont(font);
-    setPalette(SilverPalette());
+    setFont(WindowFont("MS Sans Serif", 13, QApplication::font()));
+    setPalette(WindowPalette(QApplication::palette()));
     setAutoFillBackground(true);
 
     // The controller posts its first notification through the event loop, so discovery runs
@@ -374,6 +350,11 @@ void TMainForm::FormActivate() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // The system's theme changed while the program runs: the window follows it as at start. The
+    // toolkit tells windows and their children apart, so either may bring the news.
+    if (event->type() == QEvent::ApplicationPaletteChange &&
+        (watched == this || watched == centralWidget()))
+        setPalette(WindowPalette(QApplication::palette()));
     // Edit fields claim Ctrl+C for copying; here it is the Close command.
     if (event->type() == QEvent::ShortcutOverride && Close1_->isEnabled()) {
         auto* widget = qobject_cast<QWidget*>(watched);

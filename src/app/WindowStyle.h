@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+#include <QPalette>
 #include <QProxyStyle>
 
 namespace zm880::app {
@@ -15,5 +17,17 @@ class TWindowStyle : public QProxyStyle {
     QIcon standardIcon(StandardPixmap which, const QStyleOption* option = nullptr,
                        const QWidget* widget = nullptr) const override;
 };
+
+// Whether `palette` draws light text on a dark window, as dark themes do.
+bool IsDarkPalette(const QPalette& palette);
+
+// The main window's colours under the system's palette `system`: silver with black text under a
+// light theme; the system's own colours under a dark one, so the window matches its menus and
+// dialogs. Disabled text stays readable on the window's background in either.
+QPalette WindowPalette(const QPalette& system);
+
+// The main window's font: `family` at the system font's size, but never below `leastPixels`,
+// the size the window's layout was drawn for.
+QFont WindowFont(const QString& family, int leastPixels, const QFont& system);
 
 }  // namespace zm880::app
