@@ -543,7 +543,7 @@ Trotzdem aktualisieren?</translation>
     </message>
     <message>
         <source>unknown type %1</source>
-        <translation>unbekannter Typ %1</translation>
+        <translation>unbek. Typ %1</translation>
     </message>
     <message>
         <source>Add Tag Type</source>
