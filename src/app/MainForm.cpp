@@ -95,7 +95,9 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
       platform_(setup.platform) {
     setObjectName("MainForm");
     setWindowTitle(tr("Tavrenix ZM880 - Utility"));
-    setFont(WindowFont("MS Sans Serif", 13, QApplication::font()));
+    QFont font("MS Sans Serif");
+    font.setPixelSize(13);
+    setFont(font);
     setPalette(WindowPalette(QApplication::palette()));
     setAutoFillBackground(true);
 

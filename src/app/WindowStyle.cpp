@@ -1,13 +1,11 @@
 #include "app/WindowStyle.h"
 
 #include <QApplication>
-#include <QFontInfo>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPointer>
 #include <QStyleOption>
 
-#include <algorithm>
 #include <optional>
 
 namespace zm880::app {
@@ -135,12 +133,6 @@ QPalette WindowPalette(const QPalette& system) {
                                system.color(QPalette::Disabled, background), 2.0 / 3.0));
     }
     return palette;
-}
-
-QFont WindowFont(const QString& family, int leastPixels, const QFont& system) {
-    QFont font(family);
-    font.setPixelSize(std::max(leastPixels, QFontInfo(system).pixelSize()));
-    return font;
 }
 
 }  // namespace zm880::app

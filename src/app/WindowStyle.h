@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFont>
 #include <QPalette>
 #include <QProxyStyle>
 
@@ -25,9 +24,5 @@ bool IsDarkPalette(const QPalette& palette);
 // light theme; the system's own colours under a dark one, so the window matches its menus and
 // dialogs. Disabled text stays readable on the window's background in either.
 QPalette WindowPalette(const QPalette& system);
-
-// The main window's font: `family` at the system font's size, but never below `leastPixels`,
-// the size the window's layout was drawn for.
-QFont WindowFont(const QString& family, int leastPixels, const QFont& system);
 
 }  // namespace zm880::app

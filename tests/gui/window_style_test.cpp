@@ -13,7 +13,6 @@
 #include "app/WindowStyle.h"
 
 using zm880::app::TWindowStyle;
-using zm880::app::WindowFont;
 using zm880::app::WindowPalette;
 
 namespace {
@@ -79,8 +78,6 @@ class WindowStyleTest : public QObject {
     void standardIconsLookAsTheToolkitsOwn();
     void windowPaletteFollowsTheSystemTheme_data();
     void windowPaletteFollowsTheSystemTheme();
-    void windowFontFollowsTheSystemSizeButNotBelowTheLayouts_data();
-    void windowFontFollowsTheSystemSizeButNotBelowTheLayouts();
 };
 
 void WindowStyleTest::menuBarLoadsNoImagePluginUntilItsOverflowIconIsDrawn() {
@@ -155,23 +152,6 @@ void WindowStyleTest::windowPaletteFollowsTheSystemTheme() {
                                          palette.color(QPalette::Disabled, background));
         QVERIFY2(disabled >= 3.0, qPrintable(QString::number(disabled)));
     }
-}
-
-void WindowStyleTest::windowFontFollowsTheSystemSizeButNotBelowTheLayouts_data() {
-    QTest::addColumn<int>("systemPixels");
-    QTest::addColumn<int>("windowPixels");
-    QTest::newRow("smaller system font") << 11 << 13;
-    QTest::newRow("same") << 13 << 13;
-    QTest::newRow("larger system font") << 17 << 17;
-}
-
-void WindowStyleTest::windowFontFollowsTheSystemSizeButNotBelowTheLayouts() {
-    QFETCH(int, systemPixels);
-    QFont system("Sans");
-    system.setPixelSize(systemPixels);
-    const QFont font = WindowFont("MS Sans Serif", 13, system);
-    QTEST(font.pixelSize(), "windowPixels");
-    QCOMPARE(font.family(), QString("MS Sans Serif"));
 }
 
 QTEST_MAIN(WindowStyleTest)
