@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,6 +22,7 @@
 #include "app/ApplyToAllCommand.h"
 #include "app/CfgPathStore.h"
 #include "app/DeviceChangeNotifier.h"
+#include "app/FormScale.h"
 #include "app/InfoBox.h"
 #include "app/ProvisioningDialog.h"
 #include "app/StatusPanel.h"
@@ -36,6 +38,8 @@
 namespace zm880::app {
 namespace {
 
+// The size of the window's font that its controls were placed for.
+constexpr int kDesignFontPixels = 13;
 constexpr int kClientWidth = 684;
 constexpr int kClientHeight = 481;
 constexpr int kDevicePanelHeight = 41;
@@ -95,8 +99,10 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
       platform_(setup.platform) {
     setObjectName("MainForm");
     setWindowTitle(tr("Tavrenix ZM880 - Utility"));
+    // A larger system font enlarges the whole window with it, so that no caption is clipped.
+    const double scale = FontScale(QApplication::font(), kDesignFontPixels);
     QFont font("MS Sans Serif");
-    font.setPixelSize(13);
+    font.setPixelSize(static_cast<int>(std::lround(kDesignFontPixels * scale)));
     setFont(font);
     setPalette(WindowPalette(QApplication::palette()));
     setAutoFillBackground(true);
@@ -114,7 +120,11 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     BuildStatusBar();
     auto* central = new QWidget(this);
     central->setObjectName("ClientArea");
-    central->setFixedSize(kClientWidth, kClientHeight - statusBar()->height());
+    const QSize client(static_cast<int>(std::lround(kClientWidth * scale)),
+                       static_cast<int>(std::lround(kClientHeight * scale)));
+    const int centralHeight = client.height() - statusBar()->height();
+    // The controls are placed at the design size first and scaled once all of them exist.
+    central->setFixedSize(kClientWidth, static_cast<int>(std::lround(centralHeight / scale)));
     BuildDevicePanel(central);
     BuildPages(central, central->height() - kDevicePanelHeight);
     setCentralWidget(central);
@@ -135,6 +145,11 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
             [this](Qt::KeyboardModifiers modifiers) { tsMainMouseDown(modifiers); });
 
     InstallTools();
+    ScaleHandPlaced(*central, scale);
+    central->setFixedSize(client.width(), centralHeight);
+    // Rounding must leave no strip between the pages and the status bar.
+    PageControl1_->setGeometry(PageControl1_->x(), PageControl1_->y(), client.width(),
+                               centralHeight - PageControl1_->y());
 
     hidCtl_->SetOnDeviceChange([this](hid::THidDeviceController&) { HidCtlDeviceChange(); });
     hidCtl_->Loaded();
@@ -145,7 +160,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     }
 
     // The outer size follows from the client area; the frame is the window manager's.
-    setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
+    setFixedSize(client.width(), menuBar()->sizeHint().height() + client.height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 

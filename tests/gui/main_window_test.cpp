@@ -12,7 +12,13 @@
 #include <QTimer>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QToolButton>
 #include <chrono>
+#include <map>
 
 #include "app/CommandLine.h"
 #include "sim/PlainHidDevice.h"
@@ -46,6 +52,8 @@ class MainWindowTest : public QObject {
     void statusLineHoldsAWholeLineOfItsFont_data();
     void statusLineHoldsAWholeLineOfItsFont();
     void windowFollowsTheSystemTheme();
+    void controlsKeepTheirPlacesUpToTheDesignFontSize();
+    void largerSystemFontEnlargesTheWindowSoNoCaptionIsClipped();
 };
 
 void MainWindowTest::commandLineJoinsParametersAndKeepsOwnOptionsOut_data() {
@@ -496,6 +504,101 @@ void MainWindowTest::windowFollowsTheSystemTheme() {
     QEvent changed(QEvent::ApplicationPaletteChange);
     QApplication::sendEvent(form.centralWidget(), &changed);
     QCOMPARE(form.palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
+}
+
+namespace {
+
+// Builds the window under a system font of `pixels` and hands it to `check`; the system font is
+// restored afterwards.
+template <typename Check>
+void WithSystemFontPixels(int pixels, Check check) {
+    const QFont systemFont = QApplication::font();
+    QFont font = systemFont;
+    font.setPixelSize(pixels);
+    QApplication::setFont(font);
+    {
+        WindowFixture fixture;
+        fixture.AddReader();
+        check(fixture, fixture.Start());
+    }
+    QApplication::setFont(systemFont);
+}
+
+std::map<QString, QRect> NamedGeometries(const QWidget& root) {
+    std::map<QString, QRect> geometries;
+    for (const QWidget* widget : root.findChildren<QWidget*>())
+        if (!widget->objectName().isEmpty() && !widget->isWindow())
+            geometries[widget->objectName()] = widget->geometry();
+    return geometries;
+}
+
+// The width a control's caption has, beside the indicator of a check box or radio button.
+int CaptionRoom(const QWidget& widget, const QString& text) {
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&widget);
+        button != nullptr &&
+        (qobject_cast<const QCheckBox*>(button) || qobject_cast<const QRadioButton*>(button))) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = text;
+        const auto element = qobject_cast<const QCheckBox*>(button)
+                                 ? QStyle::SE_CheckBoxContents
+                                 : QStyle::SE_RadioButtonContents;
+        return button->style()->subElementRect(element, &option, button).width();
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(&widget))
+        return label->contentsRect().width();
+    return widget.width() - 4;
+}
+
+}  // namespace
+
+void MainWindowTest::controlsKeepTheirPlacesUpToTheDesignFontSize() {
+    std::map<QString, QRect> smaller;
+    WithSystemFontPixels(
+        9, [&](WindowFixture&, zm880::app::TMainForm& form) { smaller = NamedGeometries(form); });
+    WithSystemFontPixels(13, [&](WindowFixture& fixture, zm880::app::TMainForm& form) {
+        QCOMPARE(form.font().pixelSize(), 13);
+        QCOMPARE(form.width(), 684);
+        QCOMPARE(fixture.Find<QWidget>("bnApply")->geometry(), QRect(590, 375, 89, 29));
+        QVERIFY(NamedGeometries(form) == smaller);
+    });
+}
+
+void MainWindowTest::largerSystemFontEnlargesTheWindowSoNoCaptionIsClipped() {
+    WithSystemFontPixels(20, [](WindowFixture& fixture, zm880::app::TMainForm& form) {
+        QCOMPARE(form.font().pixelSize(), 20);
+        // 684 x 481 scaled by 20 / 13.
+        const QSize client(1052, 740);
+        QCOMPARE(form.centralWidget()->size() + QSize(0, form.statusBar()->height()), client);
+        QCOMPARE(form.width(), client.width());
+        auto* page = fixture.Find<QWidget>("tsMain");
+        QVERIFY(fixture.Find<QWidget>("bnApply")->geometry().bottom() < page->height());
+        int captions = 0;
+        QStringList clipped;
+        for (const QWidget* widget : page->findChildren<QWidget*>()) {
+            QString text;
+            if (const auto* label = qobject_cast<const QLabel*>(widget))
+                text = label->text();
+            else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+                text = button->text();
+            text.remove('&');
+            // Controls hidden on their own (the baud caption) are never seen.
+            if (text.isEmpty() || !widget->isVisibleTo(widget->parentWidget()))
+                continue;
+            ++captions;
+            const QFontMetrics metrics = widget->fontMetrics();
+            if (CaptionRoom(*widget, text) < metrics.horizontalAdvance(text) ||
+                widget->height() < metrics.height())
+                clipped << QString("%1 \"%2\" is %3x%4, its text needs %5x%6")
+                               .arg(widget->objectName(), text)
+                               .arg(widget->width())
+                               .arg(widget->height())
+                               .arg(metrics.horizontalAdvance(text))
+                               .arg(metrics.height());
+        }
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
+        QVERIFY(captions > 20);
+    });
 }
 
 QTEST_MAIN(MainWindowTest)

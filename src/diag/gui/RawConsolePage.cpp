@@ -14,7 +14,10 @@
 namespace zm880::diag_gui {
 namespace {
 
+// A history line's height for the list's font size; a larger font (the window's is scaled with the
+// system's) gets taller lines.
 constexpr int kHistoryItemHeight = 14;
+constexpr int kHistoryFontPixels = 11;
 constexpr int kCellColumns = 16;
 constexpr int kCellGap = 2;
 
@@ -61,7 +64,7 @@ TRawConsolePage::TRawConsolePage(ReaderSession& session, QWidget* tsSpecial,
     HistoryListBox_->setGeometry(0, 0, 676, 31);
     QFont courier("Courier New");
     courier.setStyleHint(QFont::TypeWriter);
-    courier.setPixelSize(11);
+    courier.setPixelSize(kHistoryFontPixels);
     HistoryListBox_->setFont(courier);
     HistoryListBox_->setUniformItemSizes(true);
 
@@ -148,7 +151,8 @@ void TRawConsolePage::AddHistoryLines() {
     const std::vector<std::string>& history = console_.History();
     for (auto i = static_cast<std::size_t>(HistoryListBox_->count()); i < history.size(); ++i) {
         auto* item = new QListWidgetItem(QString::fromStdString(history[i]));
-        item->setSizeHint(QSize(0, kHistoryItemHeight));
+        item->setSizeHint(QSize(
+            0, kHistoryItemHeight * HistoryListBox_->font().pixelSize() / kHistoryFontPixels));
         HistoryListBox_->addItem(item);
     }
     if (HistoryListBox_->count() > 0) {
