@@ -648,8 +648,8 @@ Trotzdem aktualisieren?</translation>
         <translation>Anwenden</translation>
     </message>
     <message>
-        <source>Interface :</source>
-        <translation>Schnittstelle :</translation>
+        <source>I&amp;nterface :</source>
+        <translation>Sch&amp;nittstelle :</translation>
     </message>
     <message>
         <source>Direct Mode</source>
@@ -720,16 +720,20 @@ Trotzdem aktualisieren?</translation>
         <translation>Baud :</translation>
     </message>
     <message>
-        <source>HID-Keyboard-Option :</source>
-        <translation>HID-Tastatur-Optionen :</translation>
+        <source>HID-&amp;Keyboard-Option :</source>
+        <translation>HID-&amp;Tastatur-Optionen :</translation>
     </message>
     <message>
-        <source>Suffix :</source>
-        <translation>Suffix :</translation>
+        <source>&amp;Suffix :</source>
+        <translation>&amp;Suffix :</translation>
     </message>
     <message>
-        <source>Prefix :</source>
-        <translation>Präfix :</translation>
+        <source>&amp;Prefix :</source>
+        <translation>&amp;Präfix :</translation>
+    </message>
+    <message>
+        <source>unknown type %1</source>
+        <translation>unbek. Typ %1</translation>
     </message>
     <message>
         <source>Add Tag Type</source>

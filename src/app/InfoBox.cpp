@@ -11,6 +11,8 @@
 #include <QStyle>
 #include <QTextStream>
 
+#include <algorithm>
+
 #include "app/FileVersionInfo.h"
 #include "hid/HidDevice.h"
 
@@ -51,6 +53,28 @@ QString Hex4(std::uint16_t value) {
 void SetAutoSizedText(QLabel* label, const QString& text) {
     label->setText(text);
     label->adjustSize();
+}
+
+// The reader's identity block: captions at the left, the vendor and product strings after them,
+// and the IDs in a column to their right that moves right as far as the strings need.
+constexpr int kDeviceCaptionX = 24;
+constexpr int kDeviceNameX = 112;
+constexpr int kDeviceIdCaptionX = 232;
+constexpr int kDeviceIdValueOffset = 56;
+constexpr int kDeviceGap = 8;
+
+int TextWidth(const QLabel* label, const QString& text) {
+    return label->fontMetrics().horizontalAdvance(text);
+}
+
+// Shows `text` in `label` at most `room` wide: shortened with "…" and whole in the tooltip.
+void SetElidedText(QLabel* label, const QString& text, int room) {
+    const QString shown = TextWidth(label, text) <= room
+                              ? text
+                              : label->fontMetrics().elidedText(text, Qt::ElideRight, room);
+    label->setText(shown);
+    label->setToolTip(shown == text ? QString() : text);
+    label->resize(std::min(room, TextWidth(label, shown)) + 1, label->sizeHint().height());
 }
 
 }  // namespace
@@ -111,16 +135,17 @@ void TInfoBox::BuildControls() {
     lbTrademark_ = CentredLine(Panel1_, "lbTrademark", QPoint(2, 228), 359);
     lbTrademark_->setWordWrap(true);
 
-    MakeLabel(Panel1_, "Label10", tr("Vendor name:"), QPoint(24, 256));
+    nameCaptions_ = {MakeLabel(Panel1_, "Label10", tr("Vendor name:"), QPoint(24, 256)),
+                     MakeLabel(Panel1_, "Label9", tr("Product name:"), QPoint(24, 272))};
     VendorName_ = MakeLabel(Panel1_, "VendorName", "-", QPoint(112, 256));
-    MakeLabel(Panel1_, "Label9", tr("Product name:"), QPoint(24, 272));
     ProductName_ = MakeLabel(Panel1_, "ProductName", "-", QPoint(112, 272));
-    MakeLabel(Panel1_, "Label1", tr("VID:"), QPoint(232, 256));
+    idCaptions_ = {MakeLabel(Panel1_, "Label1", tr("VID:"), QPoint(232, 256)),
+                   MakeLabel(Panel1_, "Label3", tr("PID:"), QPoint(232, 272)),
+                   MakeLabel(Panel1_, "Label4", tr("Version:"), QPoint(232, 288))};
     Vid_ = MakeLabel(Panel1_, "Vid", "-", QPoint(288, 256));
-    MakeLabel(Panel1_, "Label3", tr("PID:"), QPoint(232, 272));
     Pid_ = MakeLabel(Panel1_, "Pid", "-", QPoint(288, 272));
-    MakeLabel(Panel1_, "Label4", tr("Version:"), QPoint(232, 288));
     Vers_ = MakeLabel(Panel1_, "Vers", "-", QPoint(288, 288));
+    LayOutDeviceBlock(QString("-"), QString("-"));
 
     VersionsInfo_ = new QPlainTextEdit(Panel1_);
     VersionsInfo_->setObjectName("VersionsInfo");
@@ -172,12 +197,42 @@ void TInfoBox::FormShow() {
     VersionsInfo_->setGeometry(Panel1_->contentsRect());
     if (!device_)
         return;
-    SetAutoSizedText(VendorName_, QString::fromStdString(device_->ManufacturerText()));
-    SetAutoSizedText(ProductName_, QString::fromStdString(device_->ProductText()));
     const hid::Attributes& attributes = device_->Attributes();
     SetAutoSizedText(Vid_, Hex4(attributes.VendorID));
     SetAutoSizedText(Pid_, Hex4(attributes.ProductID));
     SetAutoSizedText(Vers_, Hex4(attributes.VersionNumber));
+    LayOutDeviceBlock(QString::fromStdString(device_->ManufacturerText()),
+                      QString::fromStdString(device_->ProductText()));
+}
+
+void TInfoBox::LayOutDeviceBlock(const QString& vendor, const QString& product) {
+    int nameX = kDeviceNameX;
+    for (const QLabel* caption : nameCaptions_)
+        nameX = std::max(nameX, kDeviceCaptionX + caption->width() + kDeviceGap);
+    int idValueOffset = kDeviceIdValueOffset;
+    for (const QLabel* caption : idCaptions_)
+        idValueOffset = std::max(idValueOffset, caption->width() + kDeviceGap);
+    int idValueWidth = 0;
+    for (const QLabel* value : {Vid_, Pid_, Vers_})
+        idValueWidth = std::max(idValueWidth, value->width());
+
+    // The IDs stay in their place while the strings fit before it, and never leave the panel.
+    const int rightEdge = Panel1_->contentsRect().right() - kDeviceGap;
+    const int namesWidth =
+        std::max(TextWidth(VendorName_, vendor), TextWidth(ProductName_, product));
+    const int idX =
+        std::clamp(nameX + namesWidth + 2 * kDeviceGap, kDeviceIdCaptionX,
+                   std::max(kDeviceIdCaptionX, rightEdge - idValueOffset - idValueWidth));
+    const int nameRoom = idX - 2 * kDeviceGap - nameX;
+
+    VendorName_->move(nameX, VendorName_->y());
+    ProductName_->move(nameX, ProductName_->y());
+    SetElidedText(VendorName_, vendor, nameRoom);
+    SetElidedText(ProductName_, product, nameRoom);
+    for (QLabel* caption : idCaptions_)
+        caption->move(idX, caption->y());
+    for (QLabel* value : {Vid_, Pid_, Vers_})
+        value->move(idX + idValueOffset, value->y());
 }
 
 bool TInfoBox::eventFilter(QObject* watched, QEvent* event) {

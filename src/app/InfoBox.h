@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <array>
+
 #include "reader/ReaderSession.h"
 
 class QFrame;
@@ -35,6 +37,8 @@ class TInfoBox : public QDialog {
     void BuildControls();
     void FormCreate();
     void FormShow();
+    // Places the reader's strings and IDs so that none covers another, however long.
+    void LayOutDeviceBlock(const QString& vendor, const QString& product);
 
     ReaderDevice device_;
 
@@ -50,6 +54,8 @@ class TInfoBox : public QDialog {
     QLabel* Vid_ = nullptr;
     QLabel* Pid_ = nullptr;
     QLabel* Vers_ = nullptr;
+    std::array<QLabel*, 2> nameCaptions_{};
+    std::array<QLabel*, 3> idCaptions_{};
     QPlainTextEdit* VersionsInfo_ = nullptr;
     QPushButton* OKButton_ = nullptr;
 };

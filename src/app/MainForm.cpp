@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,11 +22,13 @@
 #include "app/ApplyToAllCommand.h"
 #include "app/CfgPathStore.h"
 #include "app/DeviceChangeNotifier.h"
+#include "app/FormScale.h"
 #include "app/InfoBox.h"
 #include "app/ProvisioningDialog.h"
 #include "app/StatusPanel.h"
 #include "app/TransferWait.h"
 #include "app/UserDialogs.h"
+#include "app/WindowStyle.h"
 #include "cfgfile/gui/ConfigFileCommands.h"
 #include "diag/gui/RawConsolePage.h"
 #include "flasher/gui/UpdateCommand.h"
@@ -36,40 +39,19 @@
 namespace zm880::app {
 namespace {
 
+// The size of the window's font that its controls were placed for.
+constexpr int kDesignFontPixels = 13;
 constexpr int kClientWidth = 684;
 constexpr int kClientHeight = 481;
 constexpr int kDevicePanelHeight = 41;
+// The status bar's least height; a font that needs more takes it from the pages above.
 constexpr int kStatusBarHeight = 19;
-constexpr int kPageHeight = kClientHeight - kStatusBarHeight - kDevicePanelHeight;
 // The "Wellcome" page: a text above a bottom panel, across the page less a margin each side.
 constexpr int kWellcomeMargin = 4;
 constexpr int kWellcomeWidth = kClientWidth - 2 * kWellcomeMargin;
 constexpr int kWellcomeTopPanelHeight = 89;
 constexpr int kWellcomeTextHeight = 182;
 constexpr int kWellcomeBottomPanelHeight = 64;
-const QColor kSilver(0xC0, 0xC0, 0xC0);
-
-// The window draws on silver whatever the system's theme, so every colour that text is drawn
-// in is fixed too: black, and a dark grey when disabled that stays readable on silver.
-QPalette SilverPalette() {
-    const QColor black(Qt::black);
-    const QColor white(Qt::white);
-    const QColor disabledText(0x50, 0x50, 0x50);
-    QPalette palette(black, kSilver, white, QColor(0x80, 0x80, 0x80), QColor(0xA0, 0xA0, 0xA0),
-                     black, white);
-    palette.setColor(QPalette::ButtonText, black);
-    palette.setColor(QPalette::Highlight, QColor(0x00, 0x00, 0x80));
-    palette.setColor(QPalette::HighlightedText, white);
-    palette.setColor(QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xE1));
-    palette.setColor(QPalette::ToolTipText, black);
-    palette.setColor(QPalette::PlaceholderText, disabledText);
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(QPalette::Disabled, role, disabledText);
-    palette.setColor(QPalette::Disabled, QPalette::Base, QColor(0xD8, 0xD8, 0xD8));
-    palette.setColor(QPalette::Disabled, QPalette::Light, kSilver);
-    return palette;
-}
-
 // `what` is the whole sentence up to the reason, so that a translation can order its words.
 QString FailureText(const QString& what, const TransferResult& result) {
     QString text = what;
@@ -128,10 +110,12 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
       platform_(setup.platform) {
     setObjectName("MainForm");
     setWindowTitle(tr("Tavrenix ZM880 - Utility"));
+    // A larger system font enlarges the whole window with it, so that no caption is clipped.
+    const double scale = FontScale(QApplication::font(), kDesignFontPixels);
     QFont font("MS Sans Serif");
-    font.setPixelSize(13);
+    font.setPixelSize(static_cast<int>(std::lround(kDesignFontPixels * scale)));
     setFont(font);
-    setPalette(SilverPalette());
+    setPalette(WindowPalette(QApplication::palette()));
     setAutoFillBackground(true);
 
     // The controller posts its first notification through the event loop, so discovery runs
@@ -144,13 +128,17 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     session_ = std::make_unique<ReaderSession>(*hidCtl_);
 
     BuildMenus();
+    BuildStatusBar();
     auto* central = new QWidget(this);
     central->setObjectName("ClientArea");
-    central->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+    const QSize client(static_cast<int>(std::lround(kClientWidth * scale)),
+                       static_cast<int>(std::lround(kClientHeight * scale)));
+    const int centralHeight = client.height() - statusBar()->height();
+    // The controls are placed at the design size first and scaled once all of them exist.
+    central->setFixedSize(kClientWidth, static_cast<int>(std::lround(centralHeight / scale)));
     BuildDevicePanel(central);
-    BuildPages(central);
+    BuildPages(central, central->height() - kDevicePanelHeight);
     setCentralWidget(central);
-    BuildStatusBar();
 
     configFiles_ = std::make_unique<cfgfile_gui::TConfigFileCommands>(
         *session_, *settingsPage_, *dialogs_, *cfgPathStore_,
@@ -169,6 +157,11 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
             [this](Qt::KeyboardModifiers modifiers) { tsMainMouseDown(modifiers); });
 
     InstallTools();
+    ScaleHandPlaced(*central, scale);
+    central->setFixedSize(client.width(), centralHeight);
+    // Rounding must leave no strip between the pages and the status bar.
+    PageControl1_->setGeometry(PageControl1_->x(), PageControl1_->y(), client.width(),
+                               centralHeight - PageControl1_->y());
 
     hidCtl_->SetOnDeviceChange([this](hid::THidDeviceController&) { HidCtlDeviceChange(); });
     hidCtl_->Loaded();
@@ -179,7 +172,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     }
 
     // The outer size follows from the client area; the frame is the window manager's.
-    setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
+    setFixedSize(client.width(), menuBar()->sizeHint().height() + client.height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -249,11 +242,11 @@ void TMainForm::BuildDevicePanel(QWidget* parent) {
     });
 }
 
-void TMainForm::BuildPages(QWidget* parent) {
+void TMainForm::BuildPages(QWidget* parent, int pageHeight) {
     PageControl1_ = new QStackedWidget(parent);
     PageControl1_->setObjectName("PageControl1");
     PageControl1_->setFocusPolicy(Qt::NoFocus);
-    PageControl1_->setGeometry(0, kDevicePanelHeight, kClientWidth, kPageHeight);
+    PageControl1_->setGeometry(0, kDevicePanelHeight, kClientWidth, pageHeight);
 
     // Placed by hand rather than by a layout: a layout would measure the large word-wrapped text
     // (and load its font) at start-up even when a reader is present and the page stays hidden.
@@ -266,7 +259,7 @@ void TMainForm::BuildPages(QWidget* parent) {
         new QLabel(tr("Connect the USB device and push the config-button."), tsWellcome_);
     staticText->setObjectName("StaticText1");
     staticText->setGeometry(kWellcomeMargin,
-                            kPageHeight - kWellcomeBottomPanelHeight - kWellcomeTextHeight,
+                            pageHeight - kWellcomeBottomPanelHeight - kWellcomeTextHeight,
                             kWellcomeWidth, kWellcomeTextHeight);
     staticText->setWordWrap(true);
     staticText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -275,7 +268,7 @@ void TMainForm::BuildPages(QWidget* parent) {
     staticText->setFont(arial);
     auto* panel5 = new QWidget(tsWellcome_);
     panel5->setObjectName("Panel5");
-    panel5->setGeometry(kWellcomeMargin, kPageHeight - kWellcomeBottomPanelHeight, kWellcomeWidth,
+    panel5->setGeometry(kWellcomeMargin, pageHeight - kWellcomeBottomPanelHeight, kWellcomeWidth,
                         kWellcomeBottomPanelHeight);
 
     settingsPage_ = new reader_gui::TSettingsPage(*session_, PageControl1_);
@@ -308,11 +301,12 @@ void TMainForm::BuildStatusBar() {
     auto* bar = statusBar();
     bar->setObjectName("StatusBar");
     bar->setSizeGripEnabled(false);
-    bar->setFixedHeight(kStatusBarHeight);
     statusPanel_ = new TStatusPanel(bar);
     statusPanel_->setObjectName("StatusPanel0");
     statusPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     bar->addWidget(statusPanel_, 1);
+    // As high as the panel's frame and a whole line of its font need, descenders included.
+    bar->setFixedHeight(std::max(kStatusBarHeight, bar->sizeHint().height()));
 }
 
 QString TMainForm::StatusText() const {
@@ -391,6 +385,11 @@ void TMainForm::FormActivate() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // The system's theme changed while the program runs: the window follows it as at start. The
+    // toolkit tells windows and their children apart, so either may bring the news.
+    if (event->type() == QEvent::ApplicationPaletteChange &&
+        (watched == this || watched == centralWidget()))
+        setPalette(WindowPalette(QApplication::palette()));
     // Edit fields claim Ctrl+C for copying; here it is the Close command.
     if (event->type() == QEvent::ShortcutOverride && Close1_->isEnabled()) {
         auto* widget = qobject_cast<QWidget*>(watched);

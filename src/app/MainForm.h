@@ -136,7 +136,7 @@ class TMainForm : public QMainWindow {
 
     void BuildMenus();
     void BuildDevicePanel(QWidget* parent);
-    void BuildPages(QWidget* parent);
+    void BuildPages(QWidget* parent, int pageHeight);
     void BuildStatusBar();
     // The console on "Special", "&Update Firmware" and "&Info".
     void InstallTools();

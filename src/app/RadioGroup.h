@@ -7,7 +7,8 @@
 namespace zm880::app {
 
 // A captioned group of radio buttons addressed by item index (-1 = none). The buttons are
-// named objectName() + "_0", "_1", … so that tests and the console can find them.
+// named objectName() + "_0", "_1", … so that tests and the console can find them. Tab stops at
+// the checked item only, and the arrow keys choose the item before or after it.
 class TRadioGroup : public QGroupBox {
     Q_OBJECT
 
@@ -24,7 +25,12 @@ class TRadioGroup : public QGroupBox {
     // The checked item changed, whether the user or the program chose it.
     void itemIndexChanged(int index);
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
+    void UpdateTabStop();
+
     QButtonGroup buttons_;
 };
 

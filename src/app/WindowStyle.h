@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPalette>
 #include <QProxyStyle>
 
 namespace zm880::app {
@@ -15,5 +16,13 @@ class TWindowStyle : public QProxyStyle {
     QIcon standardIcon(StandardPixmap which, const QStyleOption* option = nullptr,
                        const QWidget* widget = nullptr) const override;
 };
+
+// Whether `palette` draws light text on a dark window, as dark themes do.
+bool IsDarkPalette(const QPalette& palette);
+
+// The main window's colours under the system's palette `system`: silver with black text under a
+// light theme; the system's own colours under a dark one, so the window matches its menus and
+// dialogs. Disabled text stays readable on the window's background in either.
+QPalette WindowPalette(const QPalette& system);
 
 }  // namespace zm880::app

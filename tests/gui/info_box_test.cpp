@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <map>
+
 #include "app/InfoBox.h"
 #include "support/WindowFixture.h"
 
@@ -48,6 +50,8 @@ class InfoBoxTest : public QObject {
     void versionLabelKeepsFourCharactersWithoutTheFourth();
     void rightClickOnVersionShowsReleaseNotes_data();
     void rightClickOnVersionShowsReleaseNotes();
+    void readerStringsOfAnyLengthCoverNoOtherLabel_data();
+    void readerStringsOfAnyLengthCoverNoOtherLabel();
 };
 
 void InfoBoxTest::showsProgramVersionInformationWithoutReader() {
@@ -134,6 +138,71 @@ void InfoBoxTest::rightClickOnVersionShowsReleaseNotes() {
     QCOMPARE(memo->geometry(), box.findChild<QWidget*>("Panel1")->contentsRect());
     QCOMPARE(memo->toPlainText(),
              notesPresent ? QString("1.26: flasher\n1.25: first release\n") : QString());
+}
+
+void InfoBoxTest::readerStringsOfAnyLengthCoverNoOtherLabel_data() {
+    QTest::addColumn<QString>("vendor");
+    QTest::addColumn<QString>("product");
+    QTest::newRow("short") << "Tavrenix"
+                           << "ZM-880 RFID Reader";
+    QTest::newRow("27 characters") << "Tavrenix"
+                                   << "ZM-880 RFID Reader with USB";
+    QTest::newRow("long vendor") << "Tavrenix Identification Systems Manufacturing"
+                                 << "ZM-880";
+    QTest::newRow("longer than the box")
+        << "Tavrenix" << QString("ZM-880 multi-technology reader ").repeated(4);
+}
+
+void InfoBoxTest::readerStringsOfAnyLengthCoverNoOtherLabel() {
+    QFETCH(QString, vendor);
+    QFETCH(QString, product);
+    WindowFixture fixture;
+    const std::size_t slot = fixture.AddReader(0, product.toStdString());
+    fixture.Reader(slot).Identity().manufacturer = vendor.toStdString();
+    fixture.Start();
+
+    struct Shown {
+        QRect geometry;
+        QRect drawn;  // the text's extent: it may run past the widget's rectangle
+        QString text;
+        QString toolTip;
+    };
+    const char* names[] = {"Label10", "VendorName", "Label9", "ProductName", "Label1",
+                           "Vid",     "Label3",     "Pid",    "Label4",      "Vers"};
+    std::map<QString, Shown> shown;
+    QRect panel;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<TInfoBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        panel = box->findChild<QWidget*>("Panel1")->contentsRect();
+        for (const char* name : names) {
+            auto* label = box->findChild<QLabel*>(name);
+            const int textWidth = label->fontMetrics().horizontalAdvance(label->text());
+            shown[name] = {label->geometry(),
+                           QRect(label->pos(), QSize(textWidth, label->height())), label->text(),
+                           label->toolTip()};
+        }
+        box->findChild<QPushButton*>("OKButton")->click();
+    });
+    fixture.Action("miInfo")->trigger();
+
+    QCOMPARE(shown.size(), std::size(names));
+    for (const auto& [name, label] : shown) {
+        QVERIFY2(panel.contains(label.drawn), qPrintable(name));
+        QVERIFY2(label.geometry.contains(label.drawn), qPrintable(name));
+        for (const auto& [otherName, other] : shown)
+            QVERIFY2(name == otherName || !label.geometry.intersects(other.geometry),
+                     qPrintable(name + " and " + otherName));
+    }
+    for (const auto& [name, full] : {std::pair{"VendorName", vendor}, {"ProductName", product}}) {
+        const Shown& label = shown[name];
+        if (label.text != full) {
+            QVERIFY2(label.text.endsWith(QChar(0x2026)), name);
+            QCOMPARE(label.toolTip, full);
+        }
+    }
+    QCOMPARE(shown["Vid"].text, QString("169B"));
 }
 
 QTEST_MAIN(InfoBoxTest)

@@ -1,7 +1,9 @@
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -11,7 +13,13 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QToolButton>
 #include <chrono>
+#include <map>
 
 #include "app/CommandLine.h"
 #include "sim/PlainHidDevice.h"
@@ -47,6 +55,11 @@ class MainWindowTest : public QObject {
     void deviceChangeDuringMessageOfARebuildIsNotLost();
     void heldReaderReferenceDoesNotKeepTheRebuildFromTheReader();
     void waitingTransferKeepsTheWindowAliveAndDefersDeviceChanges();
+    void statusLineHoldsAWholeLineOfItsFont_data();
+    void statusLineHoldsAWholeLineOfItsFont();
+    void windowFollowsTheSystemTheme();
+    void controlsKeepTheirPlacesUpToTheDesignFontSize();
+    void largerSystemFontEnlargesTheWindowSoNoCaptionIsClipped();
 };
 
 void MainWindowTest::commandLineJoinsParametersAndKeepsOwnOptionsOut_data() {
@@ -540,6 +553,160 @@ void MainWindowTest::waitingTransferKeepsTheWindowAliveAndDefersDeviceChanges() 
     fixture.Reader(slot).Link().latency = std::chrono::milliseconds(0);
     fixture.WaitForRebuilds(rebuildsBefore + 1);
     QCOMPARE(fixture.CurrentPage()->objectName(), QString("tsMain"));
+}
+
+void MainWindowTest::statusLineHoldsAWholeLineOfItsFont_data() {
+    QTest::addColumn<QByteArray>("scaleFactor");
+    QTest::newRow("scale 1") << QByteArray("1");
+    QTest::newRow("scale 2") << QByteArray("2");
+}
+
+void MainWindowTest::statusLineHoldsAWholeLineOfItsFont() {
+    QFETCH(QByteArray, scaleFactor);
+    const QByteArray running =
+        qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? qgetenv("QT_SCALE_FACTOR") : QByteArray("1");
+    if (running != scaleFactor) {
+        // The toolkit reads the scale factor once, at start: this row runs in a process of its own.
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_SCALE_FACTOR", QString::fromLatin1(scaleFactor));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString("statusLineHoldsAWholeLineOfItsFont:") + QTest::currentDataTag()});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY2(child.exitCode() == 0, child.readAll().constData());
+        return;
+    }
+    WindowFixture fixture;
+    fixture.AddReader();
+    auto& form = fixture.Start();
+    form.SetStatusText("Typing gjpqy");
+    auto* panel = fixture.Find<QLabel>("StatusPanel0");
+    QVERIFY2(panel->contentsRect().height() >= panel->fontMetrics().height(),
+             qPrintable(QString("%1 < %2")
+                            .arg(panel->contentsRect().height())
+                            .arg(panel->fontMetrics().height())));
+    // The taller line comes out of the pages: the window keeps its size and the page its Apply.
+    QCOMPARE(form.centralWidget()->size() + QSize(0, form.statusBar()->height()), QSize(684, 481));
+    auto* apply = fixture.Find<QWidget>("bnApply");
+    QVERIFY(apply->geometry().bottom() < fixture.Find<QWidget>("tsMain")->height());
+}
+
+void MainWindowTest::windowFollowsTheSystemTheme() {
+    const QPalette lightPalette = QApplication::palette();
+    const QColor text(0xE0, 0xE0, 0xE0);
+    const QColor window(0x30, 0x30, 0x30);
+    QApplication::setPalette(QPalette(text, window, QColor(0x50, 0x50, 0x50),
+                                      QColor(0x10, 0x10, 0x10), QColor(0x28, 0x28, 0x28), text,
+                                      Qt::white, QColor(0x20, 0x20, 0x20), window));
+
+    WindowFixture fixture;
+    fixture.AddReader();
+    auto& form = fixture.Start();
+    QCOMPARE(form.palette().color(QPalette::Window), QColor(0x30, 0x30, 0x30));
+
+    // Back to a light theme while the window is open: silver again. The toolkit announces the
+    // change only while its event loop runs, so the test announces it as the toolkit would.
+    QApplication::setPalette(lightPalette);
+    QEvent changed(QEvent::ApplicationPaletteChange);
+    QApplication::sendEvent(form.centralWidget(), &changed);
+    QCOMPARE(form.palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
+}
+
+namespace {
+
+// Builds the window under a system font of `pixels` and hands it to `check`; the system font is
+// restored afterwards.
+template <typename Check>
+void WithSystemFontPixels(int pixels, Check check) {
+    const QFont systemFont = QApplication::font();
+    QFont font = systemFont;
+    font.setPixelSize(pixels);
+    QApplication::setFont(font);
+    {
+        WindowFixture fixture;
+        fixture.AddReader();
+        check(fixture, fixture.Start());
+    }
+    QApplication::setFont(systemFont);
+}
+
+std::map<QString, QRect> NamedGeometries(const QWidget& root) {
+    std::map<QString, QRect> geometries;
+    for (const QWidget* widget : root.findChildren<QWidget*>())
+        if (!widget->objectName().isEmpty() && !widget->isWindow())
+            geometries[widget->objectName()] = widget->geometry();
+    return geometries;
+}
+
+// The width a control's caption has, beside the indicator of a check box or radio button.
+int CaptionRoom(const QWidget& widget, const QString& text) {
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&widget);
+        button != nullptr &&
+        (qobject_cast<const QCheckBox*>(button) || qobject_cast<const QRadioButton*>(button))) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = text;
+        const auto element = qobject_cast<const QCheckBox*>(button)
+                                 ? QStyle::SE_CheckBoxContents
+                                 : QStyle::SE_RadioButtonContents;
+        return button->style()->subElementRect(element, &option, button).width();
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(&widget))
+        return label->contentsRect().width();
+    return widget.width() - 4;
+}
+
+}  // namespace
+
+void MainWindowTest::controlsKeepTheirPlacesUpToTheDesignFontSize() {
+    std::map<QString, QRect> smaller;
+    WithSystemFontPixels(
+        9, [&](WindowFixture&, zm880::app::TMainForm& form) { smaller = NamedGeometries(form); });
+    WithSystemFontPixels(13, [&](WindowFixture& fixture, zm880::app::TMainForm& form) {
+        QCOMPARE(form.font().pixelSize(), 13);
+        QCOMPARE(form.width(), 684);
+        QCOMPARE(fixture.Find<QWidget>("bnApply")->geometry(), QRect(590, 375, 89, 29));
+        QVERIFY(NamedGeometries(form) == smaller);
+    });
+}
+
+void MainWindowTest::largerSystemFontEnlargesTheWindowSoNoCaptionIsClipped() {
+    WithSystemFontPixels(20, [](WindowFixture& fixture, zm880::app::TMainForm& form) {
+        QCOMPARE(form.font().pixelSize(), 20);
+        // 684 x 481 scaled by 20 / 13.
+        const QSize client(1052, 740);
+        QCOMPARE(form.centralWidget()->size() + QSize(0, form.statusBar()->height()), client);
+        QCOMPARE(form.width(), client.width());
+        auto* page = fixture.Find<QWidget>("tsMain");
+        QVERIFY(fixture.Find<QWidget>("bnApply")->geometry().bottom() < page->height());
+        int captions = 0;
+        QStringList clipped;
+        for (const QWidget* widget : page->findChildren<QWidget*>()) {
+            QString text;
+            if (const auto* label = qobject_cast<const QLabel*>(widget))
+                text = label->text();
+            else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+                text = button->text();
+            text.remove('&');
+            // Controls hidden on their own (the baud caption) are never seen.
+            if (text.isEmpty() || !widget->isVisibleTo(widget->parentWidget()))
+                continue;
+            ++captions;
+            const QFontMetrics metrics = widget->fontMetrics();
+            if (CaptionRoom(*widget, text) < metrics.horizontalAdvance(text) ||
+                widget->height() < metrics.height())
+                clipped << QString("%1 \"%2\" is %3x%4, its text needs %5x%6")
+                               .arg(widget->objectName(), text)
+                               .arg(widget->width())
+                               .arg(widget->height())
+                               .arg(metrics.horizontalAdvance(text))
+                               .arg(metrics.height());
+        }
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
+        QVERIFY(captions > 20);
+    });
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -74,6 +75,7 @@ class RawConsoleTest : public QObject {
 
   private slots:
     void controlsAndByteCellsSitWhereTheyBelong();
+    void largerSystemFontGivesWholeHistoryLinesAndCells();
     void readAndWriteFollowTheFeatureLength_data();
     void readAndWriteFollowTheFeatureLength();
     void writeNormalisesHexInputAndSendsTheCells();
@@ -108,6 +110,27 @@ void RawConsoleTest::controlsAndByteCellsSitWhereTheyBelong() {
         QCOMPARE(console.Cell(cell.index)->geometry(), QRect(cell.at, QSize(25, 24)));
     for (int i = 0; i < 63; ++i)
         QCOMPARE(console.Cell(i)->nextInFocusChain(), console.Cell(i + 1));
+}
+
+void RawConsoleTest::largerSystemFontGivesWholeHistoryLinesAndCells() {
+    const QFont systemFont = QApplication::font();
+    QFont large = systemFont;
+    large.setPixelSize(20);
+    QApplication::setFont(large);
+    {
+        Console console(65);
+        console.Click("ReadBtn");
+        QListWidget* history = console.History();
+        QCOMPARE(history->count(), 1);
+        QVERIFY(history->item(0)->sizeHint().height() >= history->fontMetrics().height());
+        // The cells are laid out from the first one, which the larger font has enlarged.
+        QLineEdit* first = console.Cell(0);
+        QVERIFY(first->height() >= first->sizeHint().height());
+        for (int i : {1, 17, 63})
+            QCOMPARE(console.Cell(i)->size(), first->size());
+        QVERIFY(console.Cell(1)->x() > first->geometry().right());
+    }
+    QApplication::setFont(systemFont);
 }
 
 void RawConsoleTest::readAndWriteFollowTheFeatureLength_data() {

@@ -102,6 +102,11 @@ class SettingsPageTest : public QObject {
     void disabledCaptionsStayReadable_data();
     void disabledCaptionsStayReadable();
     void longStatusTextIsShownWhole();
+    void tabOrderFollowsTheForm_data();
+    void tabOrderFollowsTheForm();
+    void arrowKeysChooseInsideARadioGroup();
+    void captionMnemonicsLeadIntoTheirGroups_data();
+    void captionMnemonicsLeadIntoTheirGroups();
 };
 
 void SettingsPageTest::initialControlsMatchTheFormDefaults() {
@@ -261,7 +266,7 @@ void SettingsPageTest::readerTypeChoosesPage_data() {
     QTest::newRow("multi legic") << 4 << "tsMulti"
                                  << "ZM-880/Legic" << false;
     QTest::newRow("unknown keeps the page shown before") << 7 << "ts125"
-                                                         << "7" << false;
+                                                         << "unknown type 7" << false;
 }
 
 void SettingsPageTest::readerTypeChoosesPage() {
@@ -279,9 +284,9 @@ void SettingsPageTest::interfaceChoiceSwitchesKeyboardOptions() {
     WindowFixture fixture;
     fixture.AddReader();
     fixture.Start();
-    const char* keyboardOptions[] = {"cbAddType",       "cbUsedAltKey", "rbSuffix",
-                                     "cbByteMirror",    "cbBitMirror",  "edCharDelay",
-                                     "edDoubleTimeout", "lbCharDelay",  "lbDoubleTimeout"};
+    const char* keyboardOptions[] = {
+        "cbAddType",   "rbPrefix",    "cbUsedAltKey",    "rbSuffix",    "cbByteMirror",
+        "cbBitMirror", "edCharDelay", "edDoubleTimeout", "lbCharDelay", "lbDoubleTimeout"};
     for (int item : {1, 2, 0}) {
         fixture.Form().SetStatusText("");
         fixture.ChooseRadio("rgInterface", item);
@@ -540,6 +545,88 @@ void SettingsPageTest::longStatusTextIsShownWhole() {
     QCOMPARE(panel->toolTip(), tooLong);
     QVERIFY(panel->text().endsWith("END"));
     QVERIFY(panel->fontMetrics().horizontalAdvance(panel->text()) <= panel->contentsRect().width());
+}
+
+void SettingsPageTest::tabOrderFollowsTheForm_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("order");
+    const QStringList options = {"rgInterface_0", "rbSuffix_1",   "cbAddType",
+                                 "cbUsedAltKey",  "cbByteMirror", "cbBitMirror"};
+    QStringList lfTags;
+    for (std::string_view caption : zm880::kLfTagCaptions)
+        lfTags << "cb" + QString::fromLatin1(caption.data(), qsizetype(caption.size()));
+    QTest::newRow("multi-technology")
+        << 0
+        << options +
+               QStringList{"edUserCmd", "edCharDelay", "edDoubleTimeout", "qt_tabwidget_tabbar"} +
+               lfTags + QStringList{"bnSetAll", "bnClearAll", "bnApply"};
+    QTest::newRow("125 kHz") << 1
+                             << options + QStringList{"edCharDelay", "edDoubleTimeout", "CheckBox1",
+                                                      "CheckBox2",   "CheckBox3",       "CheckBox4",
+                                                      "CheckBox5",   "CheckBox6",       "CheckBox7",
+                                                      "edMaxLength", "bnApply"};
+}
+
+void SettingsPageTest::tabOrderFollowsTheForm() {
+    QFETCH(int, type);
+    WindowFixture fixture;
+    fixture.AddReader(static_cast<std::uint8_t>(type));
+    fixture.Start();
+    fixture.Box("cbByteMirror")->click();  // an edit, so that "Apply" takes the focus too
+    QWidget* first = fixture.Find<QWidget>("rgInterface_0");
+    first->setFocus(Qt::TabFocusReason);
+    QStringList order;
+    do {
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY(focused != nullptr);
+        order << focused->objectName();
+        QTest::keyClick(focused, Qt::Key_Tab);
+    } while (QApplication::focusWidget() != first && order.size() < 100);
+    QTEST(order, "order");
+}
+
+void SettingsPageTest::arrowKeysChooseInsideARadioGroup() {
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    auto* suffix = fixture.Radio("rbSuffix");
+    fixture.Find<QWidget>("rbSuffix_1")->setFocus(Qt::TabFocusReason);
+    const std::pair<Qt::Key, int> steps[] = {{Qt::Key_Right, 2},
+                                             {Qt::Key_Right, 0},
+                                             {Qt::Key_Left, 2},
+                                             {Qt::Key_Up, 1},
+                                             {Qt::Key_Down, 2}};
+    for (const auto& [key, chosen] : steps) {
+        fixture.Form().SetStatusText("");
+        QTest::keyClick(QApplication::focusWidget(), key);
+        QCOMPARE(suffix->itemIndex(), chosen);
+        QCOMPARE(QApplication::focusWidget()->objectName(), "rbSuffix_" + QString::number(chosen));
+        QCOMPARE(fixture.Status(), QString("modified"));
+    }
+    // The focus stays inside the group: the interface is not changed by the arrows.
+    QCOMPARE(fixture.Radio("rgInterface")->itemIndex(), 0);
+}
+
+void SettingsPageTest::captionMnemonicsLeadIntoTheirGroups_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("focused");
+    QTest::newRow("Interface") << int(Qt::Key_N) << "rgInterface_0";
+    QTest::newRow("HID-Keyboard-Option") << int(Qt::Key_K) << "rbSuffix_1";
+    QTest::newRow("Suffix") << int(Qt::Key_S) << "rbSuffix_1";
+    QTest::newRow("Prefix") << int(Qt::Key_P) << "cbAddType";
+}
+
+void SettingsPageTest::captionMnemonicsLeadIntoTheirGroups() {
+    QFETCH(int, key);
+    WindowFixture fixture;
+    fixture.AddReader();
+    auto& form = fixture.Start();
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    fixture.Find<QWidget>("cbEM4102")->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(&form, static_cast<Qt::Key>(key), Qt::AltModifier);
+    QVERIFY(QApplication::focusWidget() != nullptr);
+    QTEST(QApplication::focusWidget()->objectName(), "focused");
 }
 
 QTEST_MAIN(SettingsPageTest)

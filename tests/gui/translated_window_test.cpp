@@ -91,7 +91,7 @@ void TranslatedWindowTest::germanLocaleShowsGermanTexts() {
                                        "Konfiguration &einlesen", "&Provisionierungsmodus...",
                                        "&Beenden"}));
     QCOMPARE(shown.applyCaption, QString("Anwenden"));
-    QCOMPARE(shown.interfaceCaption, QString("Schnittstelle :"));
+    QCOMPARE(shown.interfaceCaption, QString("Sch&nittstelle :"));
     QCOMPARE(shown.firstSuffix, QString("Keine"));
     QCOMPARE(shown.statusAfterEdit, QString("geändert"));
 }
@@ -124,7 +124,7 @@ void TranslatedWindowTest::withoutTranslationTheEnglishTextsStay() {
                                        "&Load Config", "&Save Config", "&Read Config",
                                        "&Provisioning Mode...", "&Close"}));
     QCOMPARE(shown.applyCaption, QString("Apply"));
-    QCOMPARE(shown.interfaceCaption, QString("Interface :"));
+    QCOMPARE(shown.interfaceCaption, QString("I&nterface :"));
     QCOMPARE(shown.firstSuffix, QString("None"));
     QCOMPARE(shown.statusAfterEdit, QString("modified"));
 }

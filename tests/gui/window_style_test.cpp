@@ -8,9 +8,12 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cmath>
+
 #include "app/WindowStyle.h"
 
 using zm880::app::TWindowStyle;
+using zm880::app::WindowPalette;
 
 namespace {
 
@@ -38,6 +41,31 @@ QImage Painted(const QIcon& icon, int size, qreal ratio, QIcon::Mode mode) {
     return image;
 }
 
+double Luminance(const QColor& color) {
+    auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+           0.0722 * channel(color.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A dark theme that greys disabled text almost into its background.
+QPalette DarkSystemPalette() {
+    const QColor text(0xE0, 0xE0, 0xE0);
+    const QColor window(0x30, 0x30, 0x30);
+    QPalette dark(text, window, QColor(0x50, 0x50, 0x50), QColor(0x10, 0x10, 0x10),
+                  QColor(0x28, 0x28, 0x28), text, Qt::white, QColor(0x20, 0x20, 0x20), window);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, QColor(0x48, 0x48, 0x48));
+    return dark;
+}
+
 }  // namespace
 
 class WindowStyleTest : public QObject {
@@ -48,6 +76,8 @@ class WindowStyleTest : public QObject {
     void menuBarLoadsNoImagePluginUntilItsOverflowIconIsDrawn();
     void standardIconsLookAsTheToolkitsOwn_data();
     void standardIconsLookAsTheToolkitsOwn();
+    void windowPaletteFollowsTheSystemTheme_data();
+    void windowPaletteFollowsTheSystemTheme();
 };
 
 void WindowStyleTest::menuBarLoadsNoImagePluginUntilItsOverflowIconIsDrawn() {
@@ -95,6 +125,32 @@ void WindowStyleTest::standardIconsLookAsTheToolkitsOwn() {
                      own.pixmap(square, ratio, mode).toImage());
             QCOMPARE(Painted(ours, size, ratio, mode), Painted(own, size, ratio, mode));
         }
+    }
+}
+
+void WindowStyleTest::windowPaletteFollowsTheSystemTheme_data() {
+    QTest::addColumn<QPalette>("system");
+    QTest::addColumn<QColor>("window");
+    QTest::newRow("light theme: silver")
+        << QPalette(Qt::black, QColor(0xEF, 0xEF, 0xEF)) << QColor(0xC0, 0xC0, 0xC0);
+    QTest::newRow("dark theme: its own colours") << DarkSystemPalette() << QColor(0x30, 0x30, 0x30);
+}
+
+void WindowStyleTest::windowPaletteFollowsTheSystemTheme() {
+    QFETCH(QPalette, system);
+    const QPalette palette = WindowPalette(system);
+    QTEST(palette.color(QPalette::Active, QPalette::Window), "window");
+    const std::pair<QPalette::ColorRole, QPalette::ColorRole> pairs[] = {
+        {QPalette::WindowText, QPalette::Window},
+        {QPalette::Text, QPalette::Base},
+        {QPalette::ButtonText, QPalette::Button}};
+    for (const auto& [text, background] : pairs) {
+        QVERIFY2(Contrast(palette.color(QPalette::Active, text),
+                          palette.color(QPalette::Active, background)) >= 4.5,
+                 qPrintable(QString::number(text)));
+        const double disabled = Contrast(palette.color(QPalette::Disabled, text),
+                                         palette.color(QPalette::Disabled, background));
+        QVERIFY2(disabled >= 3.0, qPrintable(QString::number(disabled)));
     }
 }
 

@@ -16,7 +16,10 @@
 namespace zm880::diag_gui {
 namespace {
 
+// A history line's height for the list's font size; a larger font (the window's is scaled with the
+// system's) gets taller lines.
 constexpr int kHistoryItemHeight = 14;
+constexpr int kHistoryFontPixels = 11;
 constexpr int kCellColumns = 16;
 constexpr int kCellGap = 2;
 
@@ -63,7 +66,7 @@ TRawConsolePage::TRawConsolePage(ReaderSession& session, QWidget* tsSpecial,
     HistoryListBox_->setGeometry(0, 0, 676, 31);
     QFont courier("Courier New");
     courier.setStyleHint(QFont::TypeWriter);
-    courier.setPixelSize(11);
+    courier.setPixelSize(kHistoryFontPixels);
     HistoryListBox_->setFont(courier);
     HistoryListBox_->setUniformItemSizes(true);
     // A line of a long report is wider than the list: it scrolls sideways.
@@ -163,11 +166,12 @@ void TRawConsolePage::AddHistoryLines() {
     for (auto i = static_cast<std::size_t>(HistoryListBox_->count()); i < history.size(); ++i) {
         auto* item = new QListWidgetItem(QString::fromStdString(history[i]));
         // Its own width, so that the list knows how far it scrolls; the lines of one reader
-        // are all equally long.
+        // are all equally long. Its height follows the list's font.
         const int width =
             HistoryListBox_->fontMetrics().horizontalAdvance(item->text()) +
             2 * (HistoryListBox_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
-        item->setSizeHint(QSize(width, kHistoryItemHeight));
+        item->setSizeHint(QSize(
+            width, kHistoryItemHeight * HistoryListBox_->font().pixelSize() / kHistoryFontPixels));
         HistoryListBox_->addItem(item);
     }
     if (HistoryListBox_->count() > 0) {

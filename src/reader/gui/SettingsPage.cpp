@@ -9,7 +9,9 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -106,15 +108,41 @@ TSettingsPage::TSettingsPage(ReaderSession& session, QWidget* parent)
     BuildInterfacePanel();
     BuildVersionPanel();
     BuildApplyButtons();
+    SetTabOrder();
 
     // Before the first record: the rules of the stored type; the interface rule is the
     // handlers' to apply, so the hidden baud box stays disabled.
     UpdateEnabledControls();
+    // The "Prefix :" group goes grey with its box, as the other keyboard options do.
     keyboardOptions_ = {
-        tags125_[0], tags125_[1],  tags125_[2],      tags125_[3],  tags125_[4],     tags125_[5],
-        tags125_[6], cbAddType_,   cbUsedAltKey_,    rbSuffix_,    cbByteMirror_,   cbBitMirror_,
-        cbBaud_,     edCharDelay_, edDoubleTimeout_, lbCharDelay_, lbDoubleTimeout_};
+        tags125_[0],  tags125_[1], tags125_[2],  tags125_[3],      tags125_[4],  tags125_[5],
+        tags125_[6],  rbPrefix_,   cbAddType_,   cbUsedAltKey_,    rbSuffix_,    cbByteMirror_,
+        cbBitMirror_, cbBaud_,     edCharDelay_, edDoubleTimeout_, lbCharDelay_, lbDoubleTimeout_};
     ConnectHandlers();
+}
+
+void TSettingsPage::SetTabOrder() {
+    // The interface first, then the keyboard options it switches on and off, then the tags of
+    // the reader type's page, and "Apply" last. Controls of hidden pages are passed over.
+    std::vector<QWidget*> order;
+    auto addGroup = [&order](const QGroupBox* group) {
+        for (QRadioButton* button : group->findChildren<QRadioButton*>())
+            order.push_back(button);
+    };
+    addGroup(rgInterface_);
+    addGroup(rbSuffix_);
+    order.insert(order.end(),
+                 {cbAddType_, cbUsedAltKey_, cbByteMirror_, cbBitMirror_, edUserCmd_, edCharDelay_,
+                  edDoubleTimeout_, PageControlMulti_, PageControlMulti_->tabBar()});
+    order.insert(order.end(), lfTags_.begin(), lfTags_.end());
+    order.insert(order.end(), hfTags_.begin(), hfTags_.end());
+    order.insert(order.end(),
+                 {cbLegicReadData_, edMultiLegicSegment_, edMultiLegicOffset_, edMultiLegicCount_,
+                  bnSetAll_, bnClearAll_, edLegicStartAddr_, edLegicLength_, edLegicSegment_});
+    order.insert(order.end(), tags125_.begin(), tags125_.end());
+    order.insert(order.end(), {edMaxLength_, bnApplyAll_, bnApply_});
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void TSettingsPage::BuildApplyButtons() {
@@ -142,7 +170,7 @@ void TSettingsPage::BuildApplyButtons() {
 void TSettingsPage::BuildInterfacePanel() {
     pInterfTags_ = MakePanel("pInterfTags", this, QRect(4, 6, 380, 361));
 
-    rgInterface_ = new TRadioGroup("rgInterface", tr("Interface :"),
+    rgInterface_ = new TRadioGroup("rgInterface", tr("I&nterface :"),
                                    ChoiceCaptions(kTranslatedInterfaceNames), pInterfTags_, 3);
     rgInterface_->setGeometry(8, 6, 364, 46);
     rgInterface_->setItemIndex(0);
@@ -273,19 +301,19 @@ void TSettingsPage::BuildVersionPanel() {
     cbBaud_->setVisible(false);
     cbBaud_->setEnabled(false);
 
-    auto* gbOption = new QGroupBox(tr("HID-Keyboard-Option :"), pVersion_);
+    auto* gbOption = new QGroupBox(tr("HID-&Keyboard-Option :"), pVersion_);
     gbOption->setObjectName("gbOption");
     gbOption->setGeometry(8, 42, 273, 311);
 
-    rbSuffix_ = new TRadioGroup("rbSuffix", tr("Suffix :"), ChoiceCaptions(kTranslatedSuffixNames),
+    rbSuffix_ = new TRadioGroup("rbSuffix", tr("&Suffix :"), ChoiceCaptions(kTranslatedSuffixNames),
                                 gbOption, 3);
     rbSuffix_->setGeometry(8, 22, 257, 46);
     rbSuffix_->setItemIndex(1);
 
-    auto* rbPrefix = new QGroupBox(tr("Prefix :"), gbOption);
-    rbPrefix->setObjectName("rbPrefix");
-    rbPrefix->setGeometry(8, 74, 257, 46);
-    cbAddType_ = MakeCheckBox("cbAddType", tr("Add Tag Type"), rbPrefix, 10, 20, 150);
+    rbPrefix_ = new QGroupBox(tr("&Prefix :"), gbOption);
+    rbPrefix_->setObjectName("rbPrefix");
+    rbPrefix_->setGeometry(8, 74, 257, 46);
+    cbAddType_ = MakeCheckBox("cbAddType", tr("Add Tag Type"), rbPrefix_, 10, 20, 150);
 
     cbUsedAltKey_ = MakeCheckBox("cbUsedAltKey", tr("Use Alt-Key"), gbOption, 12, 130, 150);
     cbByteMirror_ = MakeCheckBox("cbByteMirror", tr("Byte Mirror"), gbOption, 12, 154, 150);
@@ -486,7 +514,7 @@ void TSettingsPage::DecodeSettings(bool applyEnabled) {
 
         const int type = session_.StoredReaderType();
         const auto name = DeviceTypeName(type);
-        edType_->setText(name ? ToQString(*name) : QString::number(type));
+        edType_->setText(name ? ToQString(*name) : tr("unknown type %1").arg(type));
         ShowTypePage(type);
 
         cbByteMirror_->setChecked(s.ByteMirror);

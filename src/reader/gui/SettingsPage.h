@@ -84,6 +84,7 @@ class TSettingsPage : public QWidget {
     void BuildVersionPanel();
     void ConnectHandlers();
     void BuildApplyButtons();
+    void SetTabOrder();
 
     void ShowTypePage(int readerType);
     void ShowMultiLegicTabByRule();
@@ -136,6 +137,7 @@ class TSettingsPage : public QWidget {
     QLineEdit* edType_ = nullptr;
     QComboBox* cbBaud_ = nullptr;
     app::TRadioGroup* rbSuffix_ = nullptr;
+    QGroupBox* rbPrefix_ = nullptr;
     QCheckBox* cbAddType_ = nullptr;
     QCheckBox* cbUsedAltKey_ = nullptr;
     QCheckBox* cbByteMirror_ = nullptr;
