@@ -9,6 +9,7 @@
 #include <string_view>
 #include <thread>
 #include <type_traits>
+#include <unordered_set>
 
 #include "hid/sim/StateFileAccess.h"
 #include "sim/BusState.h"
@@ -82,10 +83,18 @@ class SimulatedBusCore {
 
     // Loads the file, gives identities to plugged devices that have none, saves when that
     // changed the file, and starts watching it.
+    // A bus whose lock cannot be taken may still be looked at, as long as loading it changes
+    // nothing; a change would have to be made unlocked, so it is refused with the lock's error.
     void Open() {
         std::lock_guard lock(mutex_);
         {
-            FileLock fileLock(*this);
+            std::optional<simfile::LockError> unlocked;
+            std::optional<FileLock> fileLock;
+            try {
+                fileLock.emplace(*this);
+            } catch (const simfile::LockError& e) {
+                unlocked = e;
+            }
             const std::optional<simfile::FileSnapshot> snapshot = file_->Read();
             if (snapshot) {
                 state_ = Parse(snapshot->text);
@@ -95,11 +104,15 @@ class SimulatedBusCore {
                 state_ = sim::DefaultBusState();
                 dirty_ = true;
             }
+            std::unordered_set<std::string> inUse = IdentitiesInUse();
             for (sim::BusDevice& device : state_.devices) {
                 if (device.plugged && device.identity.empty()) {
-                    device.identity = FreshIdentity();
+                    device.identity = FreshIdentity(inUse);
                     dirty_ = true;
                 }
+            }
+            if (dirty_ && unlocked) {
+                throw *unlocked;
             }
             SaveNow();
         }
@@ -162,7 +175,8 @@ class SimulatedBusCore {
     void Plug(std::size_t slot) {
         sim::BusDevice& device = At(slot);
         device.plugged = true;
-        device.identity = FreshIdentity();
+        std::unordered_set<std::string> inUse = IdentitiesInUse();
+        device.identity = FreshIdentity(inUse);
         signal_.Raise();
     }
 
@@ -293,19 +307,24 @@ class SimulatedBusCore {
         }
     }
 
-    // Identities never exceed what a state file may hold: past the limit the count starts
-    // over, skipping identities still in use.
-    std::string FreshIdentity() {
-        for (;;) {
-            const std::string identity = "sim-" + std::to_string(state_.nextIdentity);
-            state_.nextIdentity = state_.nextIdentity >= sim::kMaxIdentity
-                                      ? 1
-                                      : state_.nextIdentity + 1;
-            bool inUse = false;
-            for (const sim::BusDevice& device : state_.devices) {
-                inUse = inUse || device.identity == identity;
+    std::unordered_set<std::string> IdentitiesInUse() const {
+        std::unordered_set<std::string> inUse;
+        for (const sim::BusDevice& device : state_.devices) {
+            if (!device.identity.empty()) {
+                inUse.insert(device.identity);
             }
-            if (!inUse) {
+        }
+        return inUse;
+    }
+
+    // An identity not in `inUse`, which then holds it too. Identities never exceed what a state
+    // file may hold: past the limit the count starts over, skipping identities still in use.
+    std::string FreshIdentity(std::unordered_set<std::string>& inUse) {
+        for (;;) {
+            std::string identity = "sim-" + std::to_string(state_.nextIdentity);
+            state_.nextIdentity =
+                state_.nextIdentity >= sim::kMaxIdentity ? 1 : state_.nextIdentity + 1;
+            if (inUse.insert(identity).second) {
                 return identity;
             }
         }
@@ -644,6 +663,23 @@ std::unique_ptr<Channel> SimulatedBus::Open(const std::string& path, OpenMode mo
     }
     error = OpenError::NotFound;
     return nullptr;
+}
+
+namespace {
+
+class BusDeviceHold : public DeviceHold {
+  public:
+    explicit BusDeviceHold(SimulatedBus& bus) : hold_(bus) {}
+    void Commit() override { hold_.Commit(); }
+
+  private:
+    SimulatedBus::Hold hold_;
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceHold> SimulatedBus::HoldDevices() {
+    return std::make_unique<BusDeviceHold>(*this);
 }
 
 Waitable SimulatedBus::ChangeWaitable() const {
