@@ -194,6 +194,7 @@ void THidDeviceController::AppendArrivals(std::vector<std::shared_ptr<THidDevice
         return known;
     });
     for (const auto& device : walked) {
+        device->listPosition_ = devices_.size();
         devices_.push_back(device);
         changed = true;
         if (onArrival_) {
@@ -257,8 +258,11 @@ DeviceRef THidDeviceController::ClaimDevice(int index) {
     ++claimedCount_;
     device->StartReadThread();
     auto hold = std::make_shared<ClaimHold>(device);
-    std::erase_if(holds_, [](const auto& entry) { return entry.second.expired(); });
-    holds_.emplace_back(device.get(), hold);
+    if (holds_.size() >= holdsSweepAt_) {
+        std::erase_if(holds_, [](const auto& entry) { return entry.second.expired(); });
+        holdsSweepAt_ = 2 * holds_.size() + 16;
+    }
+    holds_.insert_or_assign(device.get(), hold);
     return DeviceRef(hold, hold->device.get());
 }
 
@@ -270,11 +274,9 @@ DeviceRef THidDeviceController::ClaimOrShare(int index) {
     if (!device->claimed_) {
         return ClaimDevice(index);
     }
-    for (const auto& [claimed, weakHold] : holds_) {
-        if (claimed != device) {
-            continue;
-        }
-        if (const auto hold = weakHold.lock()) {
+    const auto found = holds_.find(device);
+    if (found != holds_.end()) {
+        if (const auto hold = found->second.lock()) {
             return DeviceRef(hold, hold->device.get());
         }
     }
@@ -293,8 +295,15 @@ void THidDeviceController::Release(THidDevice& device, THidDevice::Setup kept) {
     const auto slot = devices_.begin() + position;
     if (device.present_) {
         try {
-            *slot = std::shared_ptr<THidDevice>(
+            auto fresh = std::shared_ptr<THidDevice>(
                 new THidDevice(platform_, device.pnpInfo_, std::move(kept), this));
+            fresh->listPosition_ = static_cast<std::size_t>(position);
+            *slot = std::move(fresh);
+            // A claimed, present device became a released one: counting them all again would
+            // make enumerating a long list cost the square of its length.
+            ++releasedCount_;
+            --claimedCount_;
+            return;
         } catch (const EControllerError&) {
             // The interface can no longer be opened: it leaves the list like an unplugged one.
             devices_.erase(slot);
@@ -306,6 +315,10 @@ void THidDeviceController::Release(THidDevice& device, THidDevice::Setup kept) {
 }
 
 std::ptrdiff_t THidDeviceController::PositionOf(const THidDevice& device) const {
+    // The remembered position holds unless a device before it left the list since.
+    if (device.listPosition_ < devices_.size() && devices_[device.listPosition_].get() == &device) {
+        return static_cast<std::ptrdiff_t>(device.listPosition_);
+    }
     const auto it = std::find_if(devices_.begin(), devices_.end(),
                                  [&](const auto& listed) { return listed.get() == &device; });
     return it == devices_.end() ? -1 : it - devices_.begin();

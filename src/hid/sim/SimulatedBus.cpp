@@ -1,6 +1,7 @@
 #include "hid/sim/SimulatedBus.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
@@ -22,6 +23,9 @@ constexpr int kMinInputBuffers = 2;
 constexpr int kMaxInputBuffers = 512;
 // How often the watcher looks at the state file's stamp.
 constexpr std::chrono::milliseconds kWatchInterval{200};
+// How long a look at the stamp stays good for a look that changes nothing. Every change looks
+// afresh under the lock.
+constexpr std::chrono::milliseconds kLookInterval{5};
 
 constexpr std::string_view kSlotPrefix = "sim:hidraw";
 
@@ -124,7 +128,13 @@ class SimulatedBusCore {
     // The state brought up to date with the file, for a look that changes nothing. Unsaved
     // changes of this process win over the file.
     sim::BusState& Fresh() {
-        Refresh();
+        // Looks come by the dozen per device; one look at the file's stamp serves those that
+        // follow within a few milliseconds, or enumerating a large bus is mostly system calls.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastLook_ >= kLookInterval) {
+            lastLook_ = now;
+            Refresh();
+        }
         return state_;
     }
 
@@ -335,6 +345,7 @@ class SimulatedBusCore {
     std::optional<simfile::StateFile> file_;
     std::optional<simfile::FileStamp> known_;  // the file version state_ was loaded or saved as
     std::string savedText_;
+    std::chrono::steady_clock::time_point lastLook_{};
     bool dirty_ = false;  // changed since the last save
     int holds_ = 0;
     simfile::ChangeSignal signal_;
