@@ -231,7 +231,11 @@ std::unique_ptr<hid::SimulatedBus::Hold> ReaderAccess::HoldSimulatedBus() {
     if (parts_->simulatedBus == nullptr) {
         return nullptr;
     }
-    return std::make_unique<hid::SimulatedBus::Hold>(*parts_->simulatedBus);
+    try {
+        return std::make_unique<hid::SimulatedBus::Hold>(*parts_->simulatedBus);
+    } catch (const hid::simfile::SaveError& e) {
+        throw CommandError(kExitFailed, *options_.simulate + ": " + e.what());
+    }
 }
 
 void ReaderAccess::CommitSimulatedBus(hid::SimulatedBus::Hold& hold) const {

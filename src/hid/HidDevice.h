@@ -153,6 +153,8 @@ class THidDevice {
 
     std::shared_ptr<Platform> platform_;
     THidDeviceController* controller_ = nullptr;
+    // Where the controller last put this device in its list; checked before it is trusted.
+    std::size_t listPosition_ = 0;
     bool present_ = true;
     bool claimed_ = false;
     bool enumerating_ = false;

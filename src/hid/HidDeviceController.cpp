@@ -1,6 +1,9 @@
 #include "hid/HidDeviceController.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace zm880::hid {
@@ -137,25 +140,31 @@ std::shared_ptr<THidDevice> THidDeviceController::MakeDevice(THidPnPInfo info) {
 
 void THidDeviceController::RemoveGoneDevices(const std::vector<std::shared_ptr<THidDevice>>& walked,
                                              bool& changed) {
-    // Handlers may release devices meanwhile, so positions are looked up afresh each time.
+    // Looked up by instance, so that a walk costs time in proportion to the devices.
+    std::unordered_map<std::string_view, const THidDevice*> walkedByInstance;
+    for (const auto& candidate : walked) {
+        walkedByInstance.emplace(candidate->pnpInfo_.DevInst, candidate.get());
+    }
+    // Handlers may release devices meanwhile, so once one ran, positions are looked up afresh.
+    bool handlersRan = false;
     const auto listed = devices_;
     for (auto it = listed.rbegin(); it != listed.rend(); ++it) {
         THidDevice& device = **it;
-        if (PositionOf(device) < 0) {
+        if (handlersRan && PositionOf(device) < 0) {
             continue;
         }
-        const auto fresh = std::find_if(walked.begin(), walked.end(), [&](const auto& candidate) {
-            return candidate->pnpInfo_.DevInst == device.pnpInfo_.DevInst;
-        });
+        const auto found = walkedByInstance.find(device.pnpInfo_.DevInst);
+        const THidDevice* fresh = found == walkedByInstance.end() ? nullptr : found->second;
         // Permission on a node often comes after the node itself (the device manager grants it
         // after the kernel announced the device), so a device first seen as not accessible is
         // replaced by its fresh object once that one may be opened.
         const bool accessGranted =
-            fresh != walked.end() && device.AccessDenied() && !(*fresh)->AccessDenied();
-        const bool stillThere = device.present_ && fresh != walked.end() && !accessGranted;
+            fresh != nullptr && device.AccessDenied() && !fresh->AccessDenied();
+        const bool stillThere = device.present_ && fresh != nullptr && !accessGranted;
         if (stillThere) {
             continue;
         }
+        handlersRan = true;
         device.Unplug();
         if (onRemoval_) {
             EnumeratingScope scope(device.enumerating_);
@@ -171,16 +180,21 @@ void THidDeviceController::RemoveGoneDevices(const std::vector<std::shared_ptr<T
 
 void THidDeviceController::AppendArrivals(std::vector<std::shared_ptr<THidDevice>> walked,
                                           bool& changed) {
+    std::unordered_set<std::string_view> present;
+    for (const auto& device : devices_) {
+        if (device->present_) {
+            present.insert(device->pnpInfo_.DevInst);
+        }
+    }
     std::erase_if(walked, [&](const std::shared_ptr<THidDevice>& fresh) {
-        const bool known = std::any_of(devices_.begin(), devices_.end(), [&](const auto& device) {
-            return device->present_ && device->pnpInfo_.DevInst == fresh->pnpInfo_.DevInst;
-        });
+        const bool known = present.contains(fresh->pnpInfo_.DevInst);
         if (known) {
             fresh->controller_ = nullptr;
         }
         return known;
     });
     for (const auto& device : walked) {
+        device->listPosition_ = devices_.size();
         devices_.push_back(device);
         changed = true;
         if (onArrival_) {
@@ -237,12 +251,18 @@ DeviceRef THidDeviceController::ClaimDevice(int index) {
     if (device->claimed_) {
         return nullptr;
     }
+    // A released device becomes a claimed one; counting them all again would make enumerating
+    // a long list cost the square of its length.
     device->claimed_ = true;
-    Recount();
+    --releasedCount_;
+    ++claimedCount_;
     device->StartReadThread();
     auto hold = std::make_shared<ClaimHold>(device);
-    std::erase_if(holds_, [](const auto& entry) { return entry.second.expired(); });
-    holds_.emplace_back(device.get(), hold);
+    if (holds_.size() >= holdsSweepAt_) {
+        std::erase_if(holds_, [](const auto& entry) { return entry.second.expired(); });
+        holdsSweepAt_ = 2 * holds_.size() + 16;
+    }
+    holds_.insert_or_assign(device.get(), hold);
     return DeviceRef(hold, hold->device.get());
 }
 
@@ -254,11 +274,9 @@ DeviceRef THidDeviceController::ClaimOrShare(int index) {
     if (!device->claimed_) {
         return ClaimDevice(index);
     }
-    for (const auto& [claimed, weakHold] : holds_) {
-        if (claimed != device) {
-            continue;
-        }
-        if (const auto hold = weakHold.lock()) {
+    const auto found = holds_.find(device);
+    if (found != holds_.end()) {
+        if (const auto hold = found->second.lock()) {
             return DeviceRef(hold, hold->device.get());
         }
     }
@@ -277,8 +295,15 @@ void THidDeviceController::Release(THidDevice& device, THidDevice::Setup kept) {
     const auto slot = devices_.begin() + position;
     if (device.present_) {
         try {
-            *slot = std::shared_ptr<THidDevice>(
+            auto fresh = std::shared_ptr<THidDevice>(
                 new THidDevice(platform_, device.pnpInfo_, std::move(kept), this));
+            fresh->listPosition_ = static_cast<std::size_t>(position);
+            *slot = std::move(fresh);
+            // A claimed, present device became a released one: counting them all again would
+            // make enumerating a long list cost the square of its length.
+            ++releasedCount_;
+            --claimedCount_;
+            return;
         } catch (const EControllerError&) {
             // The interface can no longer be opened: it leaves the list like an unplugged one.
             devices_.erase(slot);
@@ -290,6 +315,10 @@ void THidDeviceController::Release(THidDevice& device, THidDevice::Setup kept) {
 }
 
 std::ptrdiff_t THidDeviceController::PositionOf(const THidDevice& device) const {
+    // The remembered position holds unless a device before it left the list since.
+    if (device.listPosition_ < devices_.size() && devices_[device.listPosition_].get() == &device) {
+        return static_cast<std::ptrdiff_t>(device.listPosition_);
+    }
     const auto it = std::find_if(devices_.begin(), devices_.end(),
                                  [&](const auto& listed) { return listed.get() == &device; });
     return it == devices_.end() ? -1 : it - devices_.begin();

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "hid/HidDevice.h"
@@ -122,8 +123,11 @@ class THidDeviceController {
     std::string version_ = "1.0.31";
 
     std::vector<std::shared_ptr<THidDevice>> devices_;
-    // The claim of each claimed device, for ClaimOrShare; expired entries are dropped lazily.
-    std::vector<std::pair<const THidDevice*, std::weak_ptr<ClaimHold>>> holds_;
+    // The claim of each claimed device, for ClaimOrShare. Expired entries are dropped once the
+    // map has doubled since the last sweep, so that claiming every device of a long list costs
+    // time in proportion to its length.
+    std::unordered_map<const THidDevice*, std::weak_ptr<ClaimHold>> holds_;
+    std::size_t holdsSweepAt_ = 0;
     int releasedCount_ = 0;
     int claimedCount_ = 0;
     int unpluggedCount_ = 0;

@@ -89,6 +89,16 @@ class Channel {
     virtual bool AccessDenied() const { return false; }
 };
 
+// Keeps the platform's devices to this process while it lasts, so that no other process
+// changes them between a read and the write built on it.
+class DeviceHold {
+  public:
+    virtual ~DeviceHold() = default;
+    // Keeps what changed and ends the hold. Throws std::runtime_error with the user's line when
+    // what changed could not be kept.
+    virtual void Commit() = 0;
+};
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -105,6 +115,11 @@ class Platform {
     // them and says how many it held.
     virtual Waitable ChangeWaitable() const = 0;
     virtual int TakeChanges() = 0;
+
+    // A hold for one read-modify-write of a device that other processes share through the
+    // platform (a simulated bus's state file); nullptr where the platform has none. Throws
+    // std::runtime_error with the user's line when the devices cannot be held.
+    virtual std::unique_ptr<DeviceHold> HoldDevices() { return nullptr; }
 };
 
 // The platform of the machine the program runs on.

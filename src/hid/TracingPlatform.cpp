@@ -127,4 +127,8 @@ int TracingPlatform::TakeChanges() {
     return inner_->TakeChanges();
 }
 
+std::unique_ptr<DeviceHold> TracingPlatform::HoldDevices() {
+    return inner_->HoldDevices();
+}
+
 }  // namespace zm880::hid

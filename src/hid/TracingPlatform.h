@@ -29,6 +29,7 @@ class TracingPlatform : public Platform {
                                   OpenError& error) override;
     Waitable ChangeWaitable() const override;
     int TakeChanges() override;
+    std::unique_ptr<DeviceHold> HoldDevices() override;
 
   private:
     std::unique_ptr<Platform> inner_;

@@ -37,8 +37,8 @@ std::string UtcNow() {
     out << std::setfill('0') << std::setw(4) << static_cast<int>(date.year()) << '-' << std::setw(2)
         << static_cast<unsigned>(date.month()) << '-' << std::setw(2)
         << static_cast<unsigned>(date.day()) << 'T' << std::setw(2) << time.hours().count() << ':'
-        << std::setw(2) << time.minutes().count() << ':' << std::setw(2)
-        << time.seconds().count() << '.' << std::setw(3) << time.subseconds().count() << 'Z';
+        << std::setw(2) << time.minutes().count() << ':' << std::setw(2) << time.seconds().count()
+        << '.' << std::setw(3) << time.subseconds().count() << 'Z';
     return out.str();
 }
 
@@ -109,6 +109,35 @@ bool Provision(ReaderSession& session, const ProvisionPlan& plan, ProvisionResul
     }
     result.changes = DiffSettings(Decoded(before), Decoded(target));
     return true;
+}
+
+// ProvisionReader with the platform's devices held from the read to the verifying read-back, so
+// that a change another process makes meanwhile is neither undone nor taken for the reader's.
+ProvisionResult ProvisionHeld(hid::Platform& platform, ReaderSession& session,
+                              const ProvisionPlan& plan) {
+    std::unique_ptr<hid::DeviceHold> hold;
+    try {
+        hold = platform.HoldDevices();
+    } catch (const std::exception& e) {
+        ProvisionResult refused;
+        refused.path = session.SelectedDevice()->PnPInfo().DevicePath;
+        refused.reason = e.what();
+        refused.time = UtcNow();
+        return refused;
+    }
+    ProvisionResult result = ProvisionReader(session, plan);
+    if (hold) {
+        try {
+            hold->Commit();
+        } catch (const std::exception& e) {
+            if (result.ok) {
+                result.ok = false;
+                result.reason = e.what();
+                result.changes.clear();
+            }
+        }
+    }
+    return result;
 }
 
 }  // namespace
@@ -196,7 +225,7 @@ std::size_t Provisioner::Run(const ResultHandler& onResult, std::size_t limit) {
         if (next) {
             session.Select(*next);
             done.insert(session.SelectedDevice()->PnPInfo().DevInst);
-            const ProvisionResult result = ProvisionReader(session, plan_);
+            const ProvisionResult result = ProvisionHeld(*platform_, session, plan_);
             ++count;
             if (onResult) {
                 onResult(result);

@@ -57,7 +57,9 @@ class Provisioner {
     Provisioner& operator=(const Provisioner&) = delete;
 
     // Runs on the calling thread, which owns the device controller made for the run, and calls
-    // `onResult` there after each reader. Between readers it sleeps on the platform's change
+    // `onResult` there after each reader. The platform's devices are held for each reader from
+    // its read to its read-back (a hold that cannot be taken fails that reader), never while
+    // the run waits for readers. Between readers it sleeps on the platform's change
     // notification (whose pending changes it takes, so nobody else should watch them meanwhile)
     // and on the stop request. Ends when Stop() was called or `limit` readers are done (0: no
     // limit); returns the number done.

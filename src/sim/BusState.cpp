@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <span>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "sim/PlainHidDevice.h"
 #include "sim/ReaderModel.h"
@@ -516,9 +517,20 @@ BusState BusStateFromJson(const json& document) {
         if (!devices->is_array()) {
             Fail(fields.Where("devices"), "expected a list of devices");
         }
+        // Two devices under one identity would be one device to every host.
+        std::unordered_map<std::string, std::size_t> owners;
         for (std::size_t i = 0; i < devices->size(); ++i) {
-            state.devices.push_back(ParseDevice(
-                (*devices)[i], fields.Where("devices") + "[" + std::to_string(i) + "]"));
+            const std::string where = fields.Where("devices") + "[" + std::to_string(i) + "]";
+            BusDevice device = ParseDevice((*devices)[i], where);
+            if (!device.identity.empty()) {
+                const auto [owner, fresh] = owners.emplace(device.identity, i);
+                if (!fresh) {
+                    Fail(where + ".identity", "\"" + device.identity +
+                                                  "\" is also the identity of devices[" +
+                                                  std::to_string(owner->second) + "]");
+                }
+            }
+            state.devices.push_back(std::move(device));
         }
     }
     return state;

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "reader/ReaderSettings.h"
 
@@ -62,8 +63,22 @@ void FillAnswer(std::span<std::uint8_t> report, std::initializer_list<std::uint8
 ReaderModel::ReaderModel()
     : DeviceModel({kReaderVendorId, kReaderProductId, kDefaultVersionNumber, "Tavrenix",
                    "ZM-880 RFID Reader"}),
-      settings_(DefaultSettings()) {
-    flash_.fill(0xFF);
+      settings_(DefaultSettings()) {}
+
+FlashImage& ReaderModel::Flash() {
+    if (!flash_) {
+        flash_ = std::make_unique<FlashImage>(std::as_const(*this).Flash());
+    }
+    return *flash_;
+}
+
+const FlashImage& ReaderModel::Flash() const {
+    static const FlashImage erased = [] {
+        FlashImage image;
+        image.fill(0xFF);
+        return image;
+    }();
+    return flash_ ? *flash_ : erased;
 }
 
 SettingsRecord ReaderModel::DefaultSettings() {
@@ -250,8 +265,8 @@ bool ReaderModel::TakePageData(std::span<const std::uint8_t> report) {
     loader_.received += chunk;
     if (loader_.received == loader_.page.size()) {
         std::copy(loader_.page.begin(), loader_.page.end(),
-                  flash_.begin() + static_cast<std::ptrdiff_t>(*loader_.writePage) *
-                                       static_cast<std::ptrdiff_t>(flasher::kPageSize));
+                  Flash().begin() + static_cast<std::ptrdiff_t>(*loader_.writePage) *
+                                        static_cast<std::ptrdiff_t>(flasher::kPageSize));
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
@@ -103,8 +104,8 @@ class ReaderModel : public DeviceModel {
     void SetReaderType(std::uint8_t type) { settings_[8] = type; }
     void SetVersionByte(std::uint8_t version) { settings_[2] = version; }
 
-    FlashImage& Flash() { return flash_; }
-    const FlashImage& Flash() const { return flash_; }
+    FlashImage& Flash();
+    const FlashImage& Flash() const;
 
     LoaderState& Loader() { return loader_; }
     const LoaderState& Loader() const { return loader_; }
@@ -131,7 +132,9 @@ class ReaderModel : public DeviceModel {
 
     std::size_t featureReportLength_ = kDefaultFeatureReportLength;
     SettingsRecord settings_;
-    FlashImage flash_;
+    // Erased flash until written: most readers of a large bus never see an update, and a bus
+    // keeps only what differs from a default reader.
+    std::unique_ptr<FlashImage> flash_;
     LoaderState loader_;
     ReaderFaults faults_;
     std::array<std::uint8_t, 4> lastCommand_{report::Command, 0, 0, 0};

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <iterator>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -27,6 +29,7 @@ using json = nlohmann::ordered_json;
 
 constexpr std::size_t kCharDelayByte = 6;
 constexpr std::size_t kInterfaceByte = 11;
+constexpr std::size_t kSuffixByte = 4;
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -119,6 +122,41 @@ TEST_F(ProvisionCommand, ProvisionsPresentAndLaterReadersAndReportsTheFaultyOne)
     EXPECT_EQ(lines[0]["changes"][0],
               json({{"field", "CharDelay"}, {"before", "0 ms"}, {"after", "150 ms"}}));
     EXPECT_TRUE(Contains(lines[1]["reason"].get<std::string>(), "simulated fault"));
+}
+
+TEST_F(ProvisionCommand, ASetInParallelIsNeitherUndoneNorUndoes) {
+    // Slow transfers keep the provisioning of the reader open long enough for the `set`.
+    OnBus([](hid::SimulatedBus& bus) {
+        bus.Reader(0).Link().latency = std::chrono::milliseconds(200);
+    });
+    const sim::SettingsRecord original = Record(0);
+    const fs::path backups = dir_ / "state";
+
+    BackgroundRun run(Provision({"--count", "1"}));
+    // The backup comes between provision's read and its write.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto backedUp = [&] {
+        std::error_code error;
+        for (auto it = fs::recursive_directory_iterator(backups, error);
+             !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+            if (it->is_regular_file()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    while (!backedUp() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(backedUp());
+    const CliResult set = RunCli({"--simulate=" + state_, "set", "Suffix=2"});
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    const CliResult provisioned = run.Finish();
+    EXPECT_EQ(provisioned.out, "reader sim:hidraw0: ok\n") << provisioned.err;
+
+    const sim::SettingsRecord record = Record(0);
+    EXPECT_EQ(record[kCharDelayByte], 15) << "the set undid the provisioning";
+    EXPECT_NE(record[kSuffixByte], original[kSuffixByte]) << "the provisioning undid the set";
 }
 
 TEST_F(ProvisionCommand, CtrlCEndsTheRunAfterTheReaderInHand) {

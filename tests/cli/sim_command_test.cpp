@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "sim/BusState.h"
@@ -166,6 +167,54 @@ TEST_F(SimCommandTest, AStateFileThatCannotBeSavedIsSaidWithTheReason) {
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         std::ifstream in(state_);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.prepared);
+    }
+}
+
+TEST_F(SimCommandTest, ABusWhoseLockCannotBeTakenIsNeverChangedButMayBeListed) {
+    const std::string lock = state_ + ".lock";
+    struct Lock {
+        const char* kind;
+        std::function<void()> make;
+        std::string reason;
+    };
+    const std::vector<Lock> locks = {
+        {"folder", [&] { fs::create_directory(lock); }, "it is a folder"},
+        {"dangling link", [&] { fs::create_symlink(dir_ / "nothing", lock); },
+         "it is a symbolic link"},
+        {"link into a missing folder", [&] { fs::create_symlink(dir_ / "gone" / "lock", lock); },
+         "it is a symbolic link"},
+    };
+    const std::string ready = R"({"nextIdentity": 2, "devices": [{"identity": "sim-1"}]})";
+    struct Case {
+        std::string prepared;
+        std::vector<std::string> args;
+    };
+    const std::vector<Case> changes = {
+        {ready, {"set", "Suffix=2"}},
+        {ready, {"sim", "add"}},
+        {ready, {"sim", "unplug", "0"}},
+        // A plugged reader without identity must get one: loading it is a change.
+        {R"({"devices": [{}]})", {"list"}},
+    };
+    for (const Lock& kind : locks) {
+        fs::remove_all(lock);
+        kind.make();
+        for (const Case& c : changes) {
+            std::ofstream(state_) << c.prepared;
+            const CliResult result = Run(c.args);
+            EXPECT_EQ(result.exitCode, 1) << kind.kind << ", " << c.args[0] << ": " << result.err;
+            EXPECT_TRUE(Contains(
+                result.err, state_ + ": the lock " + lock + " cannot be taken: " + kind.reason))
+                << kind.kind << ": " << result.err;
+            EXPECT_FALSE(Contains(result.out, "verified")) << result.out;
+            std::ifstream in(state_);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.prepared)
+                << kind.kind << ", " << c.args[0];
+        }
+        std::ofstream(state_) << ready;
+        const CliResult listed = Run({"list"});
+        EXPECT_EQ(listed.exitCode, 0) << kind.kind << ": " << listed.err;
+        EXPECT_TRUE(Contains(listed.out, "sim:hidraw0")) << listed.out;
     }
 }
 

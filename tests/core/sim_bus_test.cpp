@@ -270,6 +270,9 @@ TEST_F(SimStateFile, MalformedFilesAreRefusedNamingFileAndKey) {
         {R"({"devices": [{"flash": ["FF"]}]})", "devices[0].flash"},
         {R"({"devices": [{"kind": "hid", "settings": ""}]})", "only a reader has this"},
         {R"({"devices": [{"featureReportLength": -1}]})", "featureReportLength"},
+        // Hosts would take the two for one device, so one of them would never be handled.
+        {R"({"devices": [{"identity": "sim-1"}, {}, {"identity": "sim-1", "plugged": false}]})",
+         R"(devices[2].identity: "sim-1" is also the identity of devices[0])"},
     };
     for (const Case& c : cases) {
         const std::string path = Write("bad.json", c.text);

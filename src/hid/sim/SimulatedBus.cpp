@@ -1,6 +1,7 @@
 #include "hid/sim/SimulatedBus.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <thread>
 #include <type_traits>
+#include <unordered_set>
 
 #include "hid/sim/StateFileAccess.h"
 #include "sim/BusState.h"
@@ -21,6 +23,9 @@ constexpr int kMinInputBuffers = 2;
 constexpr int kMaxInputBuffers = 512;
 // How often the watcher looks at the state file's stamp.
 constexpr std::chrono::milliseconds kWatchInterval{200};
+// How long a look at the stamp stays good for a look that changes nothing. Every change looks
+// afresh under the lock.
+constexpr std::chrono::milliseconds kLookInterval{5};
 
 constexpr std::string_view kSlotPrefix = "sim:hidraw";
 
@@ -82,10 +87,18 @@ class SimulatedBusCore {
 
     // Loads the file, gives identities to plugged devices that have none, saves when that
     // changed the file, and starts watching it.
+    // A bus whose lock cannot be taken may still be looked at, as long as loading it changes
+    // nothing; a change would have to be made unlocked, so it is refused with the lock's error.
     void Open() {
         std::lock_guard lock(mutex_);
         {
-            FileLock fileLock(*this);
+            std::optional<simfile::LockError> unlocked;
+            std::optional<FileLock> fileLock;
+            try {
+                fileLock.emplace(*this);
+            } catch (const simfile::LockError& e) {
+                unlocked = e;
+            }
             const std::optional<simfile::FileSnapshot> snapshot = file_->Read();
             if (snapshot) {
                 state_ = Parse(snapshot->text);
@@ -95,11 +108,15 @@ class SimulatedBusCore {
                 state_ = sim::DefaultBusState();
                 dirty_ = true;
             }
+            std::unordered_set<std::string> inUse = IdentitiesInUse();
             for (sim::BusDevice& device : state_.devices) {
                 if (device.plugged && device.identity.empty()) {
-                    device.identity = FreshIdentity();
+                    device.identity = FreshIdentity(inUse);
                     dirty_ = true;
                 }
+            }
+            if (dirty_ && unlocked) {
+                throw *unlocked;
             }
             SaveNow();
         }
@@ -111,7 +128,13 @@ class SimulatedBusCore {
     // The state brought up to date with the file, for a look that changes nothing. Unsaved
     // changes of this process win over the file.
     sim::BusState& Fresh() {
-        Refresh();
+        // Looks come by the dozen per device; one look at the file's stamp serves those that
+        // follow within a few milliseconds, or enumerating a large bus is mostly system calls.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastLook_ >= kLookInterval) {
+            lastLook_ = now;
+            Refresh();
+        }
         return state_;
     }
 
@@ -162,7 +185,8 @@ class SimulatedBusCore {
     void Plug(std::size_t slot) {
         sim::BusDevice& device = At(slot);
         device.plugged = true;
-        device.identity = FreshIdentity();
+        std::unordered_set<std::string> inUse = IdentitiesInUse();
+        device.identity = FreshIdentity(inUse);
         signal_.Raise();
     }
 
@@ -293,19 +317,24 @@ class SimulatedBusCore {
         }
     }
 
-    // Identities never exceed what a state file may hold: past the limit the count starts
-    // over, skipping identities still in use.
-    std::string FreshIdentity() {
-        for (;;) {
-            const std::string identity = "sim-" + std::to_string(state_.nextIdentity);
-            state_.nextIdentity = state_.nextIdentity >= sim::kMaxIdentity
-                                      ? 1
-                                      : state_.nextIdentity + 1;
-            bool inUse = false;
-            for (const sim::BusDevice& device : state_.devices) {
-                inUse = inUse || device.identity == identity;
+    std::unordered_set<std::string> IdentitiesInUse() const {
+        std::unordered_set<std::string> inUse;
+        for (const sim::BusDevice& device : state_.devices) {
+            if (!device.identity.empty()) {
+                inUse.insert(device.identity);
             }
-            if (!inUse) {
+        }
+        return inUse;
+    }
+
+    // An identity not in `inUse`, which then holds it too. Identities never exceed what a state
+    // file may hold: past the limit the count starts over, skipping identities still in use.
+    std::string FreshIdentity(std::unordered_set<std::string>& inUse) {
+        for (;;) {
+            std::string identity = "sim-" + std::to_string(state_.nextIdentity);
+            state_.nextIdentity =
+                state_.nextIdentity >= sim::kMaxIdentity ? 1 : state_.nextIdentity + 1;
+            if (inUse.insert(identity).second) {
                 return identity;
             }
         }
@@ -316,6 +345,7 @@ class SimulatedBusCore {
     std::optional<simfile::StateFile> file_;
     std::optional<simfile::FileStamp> known_;  // the file version state_ was loaded or saved as
     std::string savedText_;
+    std::chrono::steady_clock::time_point lastLook_{};
     bool dirty_ = false;  // changed since the last save
     int holds_ = 0;
     simfile::ChangeSignal signal_;
@@ -653,6 +683,23 @@ std::unique_ptr<Channel> SimulatedBus::Open(const std::string& path, OpenMode mo
     }
     error = OpenError::NotFound;
     return nullptr;
+}
+
+namespace {
+
+class BusDeviceHold : public DeviceHold {
+  public:
+    explicit BusDeviceHold(SimulatedBus& bus) : hold_(bus) {}
+    void Commit() override { hold_.Commit(); }
+
+  private:
+    SimulatedBus::Hold hold_;
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceHold> SimulatedBus::HoldDevices() {
+    return std::make_unique<BusDeviceHold>(*this);
 }
 
 Waitable SimulatedBus::ChangeWaitable() const {

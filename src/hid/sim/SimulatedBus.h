@@ -76,6 +76,9 @@ class SimulatedBus : public Platform {
                                   OpenError& error) override;
     Waitable ChangeWaitable() const override;
     int TakeChanges() override;
+    // A Hold; its Commit throws simfile::SaveError, and so does taking it when the lock cannot
+    // be taken.
+    std::unique_ptr<DeviceHold> HoldDevices() override;
 
   private:
     std::shared_ptr<SimulatedBusCore> core_;

@@ -31,6 +31,10 @@ std::filesystem::path FinalTarget(const std::filesystem::path& path) {
 
 StateFile::StateFile(std::string path) : path_(std::move(path)) {}
 
+std::string StateFile::LockPath() const {
+    return cfgfile::Utf8Text(FinalTarget(cfgfile::Utf8Path(path_))) + ".lock";
+}
+
 std::optional<FileSnapshot> StateFile::Read() {
     // Nobody needs the lock to read, so a writer may replace the file meanwhile: the text
     // belongs to the stamp only when the stamp is the same before and after.

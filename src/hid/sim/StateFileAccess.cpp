@@ -64,15 +64,43 @@ void StateFile::Pin(const FileStamp& stamp) {
     }
 }
 
-void StateFile::Lock() {
-    if (lock_ < 0) {
-        const std::string lockPath = FinalTarget(path_).string() + ".lock";
-        lock_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (lock_ < 0) {
-            return;
+namespace {
+
+// The lock file, created when missing. One that may only be read locks as well. Never a link,
+// so that taking the lock creates or touches no file elsewhere, and never anything but a
+// regular file, which every process opens alike.
+int OpenLock(const std::string& lockPath) {
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
+    if (fd < 0 && errno == ELOOP) {
+        throw LockError(lockPath, "it is a symbolic link");
+    }
+    if (fd < 0) {
+        const std::string reason = Reason();
+        fd = ::open(lockPath.c_str(), O_RDONLY | kFlags);
+        if (fd < 0) {
+            throw LockError(lockPath, reason);
         }
     }
-    while (::flock(lock_, LOCK_EX) != 0 && errno == EINTR) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const bool folder = S_ISDIR(info.st_mode);
+        ::close(fd);
+        throw LockError(lockPath, folder ? "it is a folder" : "it is not a regular file");
+    }
+    return fd;
+}
+
+}  // namespace
+
+void StateFile::Lock() {
+    if (lock_ < 0) {
+        lock_ = OpenLock(LockPath());
+    }
+    while (::flock(lock_, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            throw LockError(LockPath(), Reason());
+        }
     }
 }
 

@@ -30,6 +30,18 @@ class SaveError : public std::runtime_error {
   public:
     explicit SaveError(const std::string& reason)
         : std::runtime_error("the state file could not be saved: " + reason) {}
+
+  protected:
+    struct WholeLine {};
+    SaveError(WholeLine, const std::string& line) : std::runtime_error(line) {}
+};
+
+// The lock of the bus could not be taken, so no change may be made; what() names the lock and
+// the system's reason. A kind of SaveError: the change is not kept.
+class LockError : public SaveError {
+  public:
+    LockError(const std::string& lockPath, const std::string& reason)
+        : SaveError(WholeLine{}, "the lock " + lockPath + " cannot be taken: " + reason) {}
 };
 
 // What tells one version of a file from another without reading it.
@@ -73,9 +85,11 @@ class StateFile {
     FileStamp Write(const std::string& text);
 
     // The lock that every process changing this bus takes around its read-modify-write.
-    // Blocks until it is free. Without a place for the lock (a read-only folder) the change
-    // goes ahead unlocked; its save then fails with the system's reason.
+    // Blocks until it is free. A lock that cannot be opened or taken (a folder, a link, a
+    // read-only folder without one) throws LockError: an unlocked change could undo another
+    // process's. A lock file that may only be read still locks.
     void Lock();
+    std::string LockPath() const;
     void Unlock();
 
   private:

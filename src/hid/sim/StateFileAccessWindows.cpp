@@ -7,11 +7,10 @@
 
 #include "cfgfile/SafeFile.h"
 #include "cfgfile/Utf8Path.h"
+#include "hid/windows/SystemMessage.h"
 
 namespace zm880::hid::simfile {
 namespace {
-
-namespace fs = std::filesystem;
 
 // File times count 100 ns steps.
 constexpr std::int64_t kNsPerFileTimeStep = 100;
@@ -63,19 +62,45 @@ std::optional<FileStamp> StateFile::CurrentStamp() const {
 
 void StateFile::Pin(const FileStamp&) {}
 
+namespace {
+
+// The lock file, created when missing. One that may only be read locks as well. A link is
+// opened as itself and refused, so that taking the lock creates or touches no file elsewhere.
+HANDLE OpenLock(const std::string& lockPath) {
+    const std::wstring wide = cfgfile::Utf8Path(lockPath).native();
+    const auto open = [&wide](DWORD access, DWORD disposition) {
+        return CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+    };
+    HANDLE file = open(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        file = open(GENERIC_READ, OPEN_EXISTING);
+        if (file == INVALID_HANDLE_VALUE) {
+            throw LockError(lockPath, windows::SystemMessage(error));
+        }
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        CloseHandle(file);
+        throw LockError(lockPath, link ? "it is a symbolic link" : "it is not a regular file");
+    }
+    return file;
+}
+
+}  // namespace
+
 void StateFile::Lock() {
     if (lock_ == kNoHandle) {
-        const fs::path lockPath = FinalTarget(cfgfile::Utf8Path(path_)).native() + L".lock";
-        const HANDLE file = CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            return;
-        }
-        lock_ = file;
+        lock_ = OpenLock(LockPath());
     }
     OVERLAPPED whole{};
-    LockFileEx(lock_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
+    if (!LockFileEx(lock_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+        throw LockError(LockPath(), windows::SystemMessage(GetLastError()));
+    }
 }
 
 void StateFile::Unlock() {
