@@ -22,6 +22,8 @@ class BackgroundRun {
 
     // Reads standard output until it holds `text` or 5 s have passed.
     bool WaitForOutput(const std::string& text);
+    // The same for standard error.
+    bool WaitForError(const std::string& text);
 
     // Sends `signal` (none for 0), waits for the end and collects the output.
     CliResult Finish(int signal = 0);
@@ -31,6 +33,7 @@ class BackgroundRun {
     int out_ = -1;
     int err_ = -1;
     std::string output_;
+    std::string errors_;
 };
 
 }  // namespace zm880::test
