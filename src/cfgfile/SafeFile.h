@@ -58,6 +58,12 @@ inline constexpr std::chrono::minutes kStaleTemporaryAge{10};
 // Whether `name` is one of the temporary names that WriteFileSafely uses.
 bool IsSafeFileTemporaryName(const std::string& name);
 
+// A file size limit (`ulimit -f`) ends a POSIX program by a signal at the first write beyond it,
+// without a word and with the temporary left behind. Each program calls this once at its start:
+// the signal is ignored, so such a write fails with "File too large" and is reported and cleaned
+// up as any failed write is. Nothing is needed on Windows.
+void ReportFileSizeLimitAsWriteError();
+
 // Writes `data` durably to a new file at `path`, never over anything that exists there (nor
 // through a link). `taken` tells whether the name was already in use, so a caller can retry with
 // another name.

@@ -160,6 +160,21 @@ TEST_F(FileSafety, AFullDiskFailsTheWriteAndKeepsTheOldFile) {
     EXPECT_EQ(left.size(), 5u) << testing::PrintToString(left);  // the four files and the bus lock: no temporary
 }
 
+// The backup before a settings write meets the same limit: its failure stops the write.
+TEST_F(FileSafety, AFileSizeLimitFailsTheBackupAndNothingIsWritten) {
+    const std::string sim = "--simulate=" + state_;
+    const std::string before = RunCli({"show", "--json", sim}).out;
+
+    const CliResult result = RunCli({"set", "Suffix=Tab", sim}, Limited(32, true));
+    EXPECT_EQ(result.exitCode, 1);
+    const fs::path backups = dir_ / "state" / "zm880" / "backups";
+    EXPECT_TRUE(result.err.starts_with("zm880ctl: backup failed: cannot write " + backups.string()))
+        << result.err;
+    EXPECT_TRUE(result.err.ends_with(": File too large; nothing written\n")) << result.err;
+    EXPECT_TRUE(fs::is_empty(backups));
+    EXPECT_EQ(RunCli({"show", "--json", sim}).out, before);
+}
+
 TEST_F(FileSafety, OutputLostOnAFullStdoutOrTraceFailsTheCommand) {
     const std::string trace = (dir_ / "trace.txt").string();
     struct Case {

@@ -66,7 +66,7 @@ BackgroundRun::BackgroundRun(const std::vector<std::string>& args, bool noFileGr
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         if (noFileGrowth) {
-            ::signal(SIGXFSZ, SIG_IGN);
+            ::signal(SIGXFSZ, SIG_DFL);
             const rlimit none{0, 0};
             ::setrlimit(RLIMIT_FSIZE, &none);
         }

@@ -13,7 +13,8 @@ namespace zm880::test {
 // a file the run's size limit applies to nor lost when the run is stopped.
 class BackgroundRun {
   public:
-    // `noFileGrowth`: every file the run tries to write fails with "File too large".
+    // `noFileGrowth`: a file size limit of 0, with SIGXFSZ at its default action, so every file
+    // the run tries to write fails with "File too large" once the program ignores the signal.
     explicit BackgroundRun(const std::vector<std::string>& args, bool noFileGrowth = false);
     // Kills a run that is still going.
     ~BackgroundRun();
