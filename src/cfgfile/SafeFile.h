@@ -42,9 +42,10 @@ SafeReadResult ReadFileSafely(const std::filesystem::path& path, std::uintmax_t 
 
 // Writes `data` as the new content of `path`:
 // - a regular file, or nothing yet: a new file is written beside it under a temporary name
-//   (".NAME.zm880-XXXXXXXXXXXX.tmp"), flushed to disk and renamed over it, so the path holds
-//   either the old or the whole new content; a replaced file keeps its permissions. Through a
-//   link the link stays and its target is replaced.
+//   (".NAME.zm880-XXXXXXXXXXXX.tmp", NAME cut short for a name near the length limit), flushed
+//   to disk and renamed over it, so the path holds either the old or the whole new content; a
+//   replaced file keeps its permissions. Through a link the link stays and its target is
+//   replaced.
 // - a character device, FIFO or pipe (also through a link): written in place, never replaced.
 // - a folder, block device, socket or link to nothing: refused.
 // Leftover temporaries of this kind older than `kStaleTemporaryAge` in the target's folder are
