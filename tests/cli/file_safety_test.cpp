@@ -175,6 +175,32 @@ TEST_F(FileSafety, AFileSizeLimitFailsTheBackupAndNothingIsWritten) {
     EXPECT_EQ(RunCli({"show", "--json", sim}).out, before);
 }
 
+// A link loop is no missing file: the system's reason is said, reading as when writing.
+TEST_F(FileSafety, ALinkLoopIsRefusedWithTheSystemsReason) {
+    const fs::path loop = dir_ / "loop.cfg";
+    fs::create_symlink(loop.filename(), loop);
+    const std::string reason = loop.string() + ": Too many levels of symbolic links";
+    const std::string sim = "--simulate=" + state_;
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"cfg", "show", loop.string()}, "cfg show: cannot read " + reason},
+        {{"cfg", "set", loop.string(), "Baud=9600"}, "cfg set: cannot read " + reason},
+        {{"load", loop.string(), sim}, "cannot read " + reason},
+        {{"restore", loop.string(), sim}, "cannot read " + reason},
+        {{"fw", "check", loop.string()}, "cannot read " + reason},
+        {{"save", loop.string(), sim}, "cannot write " + reason},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        const CliResult result = RunCli(c.args);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "zm880ctl: " + c.error + "\n");
+    }
+}
+
 TEST_F(FileSafety, OutputLostOnAFullStdoutOrTraceFailsTheCommand) {
     const std::string trace = (dir_ / "trace.txt").string();
     struct Case {
