@@ -414,6 +414,11 @@ if [[ -n $windows_exe && -n $wine_prefix ]]; then
     # section, then nested faults until the stack overflows); the same bytes copied here run.
     ctl_exe=$scratch/zm880ctl.exe
     cp "$windows_exe" "$ctl_exe"
+    # Wine's services, its device bus among them, stay up for the whole stage. Otherwise every
+    # command that starts after the previous one's services have gone (3 s later, as a loaded
+    # host easily takes) starts them afresh, which takes most of a minute there, and lists
+    # readers before the fresh bus has found them.
+    wineserver -p
     started=$SECONDS
     WINEDEBUG=err+all timeout 300 wine "$ctl_exe" --version >"$scratch/wine-start" 2>&1
     rc=$?
@@ -429,6 +434,9 @@ run_check "wine: list shows the reader" wine_lists_reader
 run_check "wine: set, show and raw get read back" wine_set_show_raw_read_back
 run_check "wine: flash writes the image" wine_flash_writes_image
 run_check "wine: watch hears plug and unplug" wine_watch_hears_plug_and_unplug
+if [[ -n ${WINEPREFIX:-} ]]; then
+    wineserver -k
+fi
 
 uhid quit >/dev/null
 wait "$uhid_pid"
