@@ -312,6 +312,18 @@ wine_sees_reader() {
     fail "wine did not list the reader within 240 s: $out"
 }
 
+# Wine 8.0 refuses a reader that arrives before it has let go of a removed one of the same name,
+# as every check's r1 does after the last check's: waits until wine lists no reader.
+wine_lets_go_of_readers() {
+    local deadline=$((SECONDS + 240))
+    while ((SECONDS < deadline)); do
+        zmw list
+        grep -qF "ZM-880 RFID Reader - VID=169B PID=0710" <<<"$out" || return 0
+        sleep 1
+    done
+    fail "wine still listed a removed reader after 240 s: $out"
+}
+
 wine_lists_reader() {
     [[ -n $wine_prefix ]] || return 77
     uhid add-reader r1 >/dev/null || return 1
@@ -322,6 +334,7 @@ wine_lists_reader() {
 
 wine_set_show_raw_read_back() {
     [[ -n $wine_prefix ]] || return 77
+    wine_lets_go_of_readers || return 1
     uhid add-reader r1 >/dev/null || return 1
     wine_sees_reader || return 1
     zmw set DoubleTimeout=42
@@ -337,6 +350,7 @@ wine_set_show_raw_read_back() {
 
 wine_flash_writes_image() {
     [[ -n $wine_prefix ]] || return 77
+    wine_lets_go_of_readers || return 1
     uhid add-reader r1 >/dev/null || return 1
     wine_sees_reader || return 1
     make_update_file || return 1
