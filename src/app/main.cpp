@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
 #include "app/ProgramSetup.h"
+#include "cfgfile/SafeFile.h"
 #include "hid/Platform.h"
 #include "hid/sim/SimulatedBus.h"
 
@@ -30,6 +31,7 @@ QStringList ArgumentsOf(int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
     using zm880::app::build::kProgramVersion;
+    zm880::cfgfile::ReportFileSizeLimitAsWriteError();
     // --help and --version are answered before the window system is asked for, so they work
     // without a display.
     const zm880::app::CommandLine early = zm880::app::ParseCommandLine(ArgumentsOf(argc, argv));

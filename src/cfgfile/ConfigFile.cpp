@@ -17,12 +17,13 @@ constexpr std::size_t kShownPathMax = 60;
 constexpr std::size_t kShownHead = 23;
 constexpr std::size_t kShownTail = 31;
 
-// A directory does not count as a file; anything else that exists is tried, so that a FIFO or
-// device is refused with its reason instead of being called missing.
+// A directory does not count as a file; anything else is tried, so that a FIFO, a device or a
+// path the system cannot follow (a link loop, a folder without access) is refused with its
+// reason instead of being called missing.
 bool IsExistingFile(const std::string& path) {
     std::error_code ec;
     const fs::file_status status = fs::status(Utf8Path(path), ec);
-    return !ec && fs::exists(status) && !fs::is_directory(status);
+    return status.type() != fs::file_type::not_found && !fs::is_directory(status);
 }
 
 // UTF-8 continuation bytes belong to the character before them.

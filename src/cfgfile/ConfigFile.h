@@ -22,9 +22,9 @@ struct FileResult {
 };
 
 // Reads up to 64 bytes of `path` into `buffer` from index 0, keeping the buffer's byte 1.
-// Errors: "file not found: " + path (a directory is not a file) and "unable to open file: " +
-// path, also for what is not a regular file (a FIFO, a device) and files above
-// kConfigFileReadLimit. `onFound` runs after the existence check and before the open, so that the
+// Errors: "file not found: " + path (nothing there, a link to nothing, or a directory) and
+// "unable to open file: " + path, also for what is not a regular file (a FIFO, a device), a path
+// the system cannot follow (a link loop) and files above kConfigFileReadLimit. `onFound` runs after the existence check and before the open, so that the
 // caller can remember the path even when the open then fails.
 FileResult LoadConfigFile(const std::string& path, ReportBuffer& buffer,
                           const std::function<void()>& onFound = {});

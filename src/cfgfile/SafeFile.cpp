@@ -4,6 +4,7 @@
 #include "cfgfile/Utf8Path.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -277,6 +278,10 @@ SafeFileError CreateFileExclusively(const fs::path& path, std::span<const std::u
     }
     SyncFolder(path.parent_path());
     return {};
+}
+
+void ReportFileSizeLimitAsWriteError() {
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace zm880::cfgfile

@@ -42,9 +42,10 @@ SafeReadResult ReadFileSafely(const std::filesystem::path& path, std::uintmax_t 
 
 // Writes `data` as the new content of `path`:
 // - a regular file, or nothing yet: a new file is written beside it under a temporary name
-//   (".NAME.zm880-XXXXXXXXXXXX.tmp"), flushed to disk and renamed over it, so the path holds
-//   either the old or the whole new content; a replaced file keeps its permissions. Through a
-//   link the link stays and its target is replaced.
+//   (".NAME.zm880-XXXXXXXXXXXX.tmp", NAME cut short for a name near the length limit), flushed
+//   to disk and renamed over it, so the path holds either the old or the whole new content; a
+//   replaced file keeps its permissions. Through a link the link stays and its target is
+//   replaced.
 // - a character device, FIFO or pipe (also through a link): written in place, never replaced.
 // - a folder, block device, socket or link to nothing: refused.
 // Leftover temporaries of this kind older than `kStaleTemporaryAge` in the target's folder are
@@ -57,6 +58,12 @@ inline constexpr std::chrono::minutes kStaleTemporaryAge{10};
 
 // Whether `name` is one of the temporary names that WriteFileSafely uses.
 bool IsSafeFileTemporaryName(const std::string& name);
+
+// A file size limit (`ulimit -f`) ends a POSIX program by a signal at the first write beyond it,
+// without a word and with the temporary left behind. Each program calls this once at its start:
+// the signal is ignored, so such a write fails with "File too large" and is reported and cleaned
+// up as any failed write is. Nothing is needed on Windows.
+void ReportFileSizeLimitAsWriteError();
 
 // Writes `data` durably to a new file at `path`, never over anything that exists there (nor
 // through a link). `taken` tells whether the name was already in use, so a caller can retry with

@@ -17,6 +17,9 @@ namespace {
 constexpr const char* kTemporaryMarker = ".zm880-";
 constexpr const char* kTemporarySuffix = ".tmp";
 constexpr std::size_t kTemporaryTagLength = 12;
+// The longest name a folder entry may have on the usual file systems: bytes on Linux, UTF-16
+// units on Windows.
+constexpr std::size_t kLongestName = 255;
 
 std::string RandomTag() {
     static constexpr std::array<char, 36> kAlphabet{
@@ -34,9 +37,28 @@ std::string RandomTag() {
 }  // namespace
 
 fs::path TemporaryNameBeside(const fs::path& target) {
-    fs::path name = fs::path(".") += target.filename();
-    name += kTemporaryMarker + RandomTag() + kTemporarySuffix;
-    return target.parent_path() / name;
+    using Name = fs::path::string_type;
+    const Name ending = fs::path(kTemporaryMarker + RandomTag() + kTemporarySuffix).native();
+    Name kept = target.filename().native();
+    // A legal name near the limit would make an illegal temporary: its copy in the temporary is
+    // cut short, never inside a character, so the pattern that marks stale ones stays whole.
+    const std::size_t room = kLongestName - 1 - ending.size();
+    if (kept.size() > room) {
+        std::size_t cut = room;
+        const auto continuesACharacter = [](auto unit) {
+            if constexpr (sizeof unit == 1) {
+                return (static_cast<unsigned char>(unit) & 0xC0) == 0x80;
+            } else {
+                return unit >= 0xDC00 && unit <= 0xDFFF;
+            }
+        };
+        // A UTF-8 character has at most 3 continuation bytes, a UTF-16 one a single low half.
+        for (int step = 0; step < 3 && cut > 1 && continuesACharacter(kept[cut]); ++step) {
+            --cut;
+        }
+        kept.resize(cut);
+    }
+    return target.parent_path() / (Name(1, '.') + kept + ending);
 }
 
 void RemoveStaleTemporaries(const fs::path& folder) {

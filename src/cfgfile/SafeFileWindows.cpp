@@ -244,4 +244,7 @@ SafeFileError CreateFileExclusively(const fs::path& path, std::span<const std::u
     return {};
 }
 
+// Windows has no file size limit that ends a program.
+void ReportFileSizeLimitAsWriteError() {}
+
 }  // namespace zm880::cfgfile

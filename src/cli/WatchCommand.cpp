@@ -60,6 +60,9 @@ void AddWatchCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& option
         });
         std::signal(SIGINT, RequestStop);
         std::signal(SIGTERM, RequestStop);
+        // On stderr, so stdout keeps only the changes: whoever plugs a reader in after this
+        // line knows the watch hears it.
+        std::cerr << "watching for readers (Ctrl+C ends)" << std::endl;
         WatchUntilStopped(access);
         exitCode = kExitOk;
     });

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "cfgfile/SafeFile.h"
 #include "cli/Cli.h"
 #include "cli/CliVersion.h"
 #include "cli/JsonOutput.h"
@@ -144,6 +145,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zm880::cfgfile::ReportFileSizeLimitAsWriteError();
     // No exception may end the program without a word: one line, exit code 1.
     try {
         return Run(argc, argv);

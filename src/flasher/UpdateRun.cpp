@@ -222,8 +222,11 @@ int UpdateRun::PageChecksumStep(std::uint16_t expected, std::uint16_t& reported)
 }
 
 int UpdateRun::ReadImage(const std::string& updateFilePath, UpdateResult& result) {
+    // Only a path that names nothing is missing; one the system cannot follow (a link loop) is
+    // read, so that its reason is said.
     std::error_code error;
-    if (!std::filesystem::exists(updateFilePath, error)) {
+    if (std::filesystem::status(updateFilePath, error).type() ==
+        std::filesystem::file_type::not_found) {
         result.reason = "the file does not exist";
         return kUpdateFileNotFound;
     }

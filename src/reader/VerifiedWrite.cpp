@@ -7,6 +7,7 @@
 #include <iomanip>
 #include <span>
 #include <sstream>
+#include <system_error>
 
 #include "cfgfile/ConfigFile.h"
 #include "cfgfile/SafeFile.h"
@@ -52,6 +53,22 @@ std::vector<std::size_t> VerifiedIndices(VerifyScope scope, std::uint8_t readerT
     return indices;
 }
 
+// The first folder of `directory` that is a link to nothing, which creating the folders would
+// only call "File exists".
+std::optional<std::filesystem::path> LinkToNothingIn(const std::filesystem::path& directory) {
+    std::filesystem::path folder;
+    for (const std::filesystem::path& part : directory) {
+        folder /= part;
+        std::error_code error;
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(folder, error)) &&
+            std::filesystem::status(folder, error).type() ==
+                std::filesystem::file_type::not_found) {
+            return folder;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> DefaultBackupDirectory() {
@@ -63,8 +80,9 @@ std::optional<std::filesystem::path> DefaultBackupDirectory() {
     }
     return cfgfile::Utf8Path(localAppData) / "zm880" / "backups";
 #else
+    // The XDG base directory rules take a relative value for invalid, to be ignored.
     const char* stateHome = std::getenv("XDG_STATE_HOME");
-    if (stateHome != nullptr && *stateHome != '\0') {
+    if (stateHome != nullptr && std::filesystem::path(stateHome).is_absolute()) {
         return std::filesystem::path(stateHome) / "zm880" / "backups";
     }
     const char* home = std::getenv("HOME");
@@ -95,9 +113,12 @@ BackupResult WriteBackup(const std::filesystem::path& directory, const std::stri
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     if (error) {
+        const std::optional<std::filesystem::path> dangling = LinkToNothingIn(directory);
+        const std::string reason =
+            dangling ? cfgfile::Utf8Text(*dangling) + " is a link to nothing" : error.message();
         return {{},
                 "cannot create the backup directory " + cfgfile::Utf8Text(directory) + ": " +
-                    error.message() + "; nothing written"};
+                    reason + "; nothing written"};
     }
     const std::string stem = TimeStamp() + "-" + readerName;
     const std::span<const std::uint8_t> bytes(record.data(), cfgfile::kConfigFileSize);

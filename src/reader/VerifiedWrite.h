@@ -15,7 +15,8 @@ namespace zm880 {
 // window and provisioning: back up the record as read, write, read back, compare.
 
 // Where backups of reader records go: $XDG_STATE_HOME/zm880/backups, or
-// ~/.local/state/zm880/backups without it; nullopt when neither variable is set.
+// ~/.local/state/zm880/backups without it (a relative XDG_STATE_HOME counts as unset, as the XDG
+// rules say); nullopt when neither variable is set.
 std::optional<std::filesystem::path> DefaultBackupDirectory();
 
 // The selected reader as a file-name part: the last element of its device path reduced to safe

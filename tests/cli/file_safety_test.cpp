@@ -163,6 +163,47 @@ TEST_F(FileSafety, AFullDiskFailsTheWriteAndKeepsTheOldFile) {
     EXPECT_EQ(left.size(), 5u) << testing::PrintToString(left);  // the four files and the bus lock: no temporary
 }
 
+// The backup before a settings write meets the same limit: its failure stops the write.
+TEST_F(FileSafety, AFileSizeLimitFailsTheBackupAndNothingIsWritten) {
+    const std::string sim = "--simulate=" + state_;
+    const std::string before = RunCli({"show", "--json", sim}).out;
+
+    const CliResult result = RunCli({"set", "Suffix=Tab", sim}, Limited(32, true));
+    EXPECT_EQ(result.exitCode, 1);
+    const fs::path backups = dir_ / "state" / "zm880" / "backups";
+    EXPECT_TRUE(result.err.starts_with("zm880ctl: backup failed: cannot write " + backups.string()))
+        << result.err;
+    EXPECT_TRUE(result.err.ends_with(": File too large; nothing written\n")) << result.err;
+    EXPECT_TRUE(fs::is_empty(backups));
+    EXPECT_EQ(RunCli({"show", "--json", sim}).out, before);
+}
+
+// A link loop is no missing file: the system's reason is said, reading as when writing.
+TEST_F(FileSafety, ALinkLoopIsRefusedWithTheSystemsReason) {
+    const fs::path loop = dir_ / "loop.cfg";
+    fs::create_symlink(loop.filename(), loop);
+    const std::string reason = loop.string() + ": Too many levels of symbolic links";
+    const std::string sim = "--simulate=" + state_;
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"cfg", "show", loop.string()}, "cfg show: cannot read " + reason},
+        {{"cfg", "set", loop.string(), "Baud=9600"}, "cfg set: cannot read " + reason},
+        {{"load", loop.string(), sim}, "cannot read " + reason},
+        {{"restore", loop.string(), sim}, "cannot read " + reason},
+        {{"fw", "check", loop.string()}, "cannot read " + reason},
+        {{"save", loop.string(), sim}, "cannot write " + reason},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        const CliResult result = RunCli(c.args);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "zm880ctl: " + c.error + "\n");
+    }
+}
+
 TEST_F(FileSafety, OutputLostOnAFullStdoutOrTraceFailsTheCommand) {
     const std::string trace = (dir_ / "trace.txt").string();
     struct Case {

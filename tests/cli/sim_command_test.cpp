@@ -132,8 +132,8 @@ TEST_F(SimCommandTest, ParallelSetsOfDifferentFieldsAllArrive) {
 TEST_F(SimCommandTest, WatchReportsReadersPluggedAndUnpluggedByAnotherRun) {
     ASSERT_EQ(Run({"list"}).exitCode, 0);
     BackgroundRun watch(On({"watch"}));
-    // The watch is ready once its first device list is built; give it a moment to get there.
-    std::this_thread::sleep_for(300ms);
+    // A plug before this line could go unheard; after it, none may.
+    ASSERT_TRUE(watch.WaitForError("watching for readers (Ctrl+C ends)"));
 
     ASSERT_EQ(Run({"sim", "add"}).exitCode, 0);
     EXPECT_TRUE(watch.WaitForOutput("arrived: sim:hidraw1  ZM-880 RFID Reader"));

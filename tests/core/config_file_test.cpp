@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <fstream>
@@ -85,6 +87,17 @@ TEST_F(ConfigFileTest, LoadOfMissingFileOrDirectoryIsNotFound) {
         EXPECT_FALSE(found);
         EXPECT_EQ(buffer, FilledBuffer(0x11));
     }
+}
+
+// A path the system cannot follow exists, unlike a missing one: its reason is said.
+TEST_F(ConfigFileTest, LoadOfALinkLoopIsAnOpenFailureWithTheSystemsReason) {
+    const std::string path = PathOf("loop.cfg");
+    fs::create_symlink("loop.cfg", path);
+    ReportBuffer buffer = FilledBuffer(0x33);
+    const FileResult result = LoadConfigFile(path, buffer);
+    EXPECT_EQ(result.error, "unable to open file: " + path);
+    EXPECT_EQ(result.reason, "cannot read " + path + ": " + std::strerror(ELOOP));
+    EXPECT_EQ(buffer, FilledBuffer(0x33));
 }
 
 // Tests run as root, so permissions cannot stop the open; the file vanishing between the

@@ -1,4 +1,5 @@
 #include "cfgfile/SafeFile.h"
+#include "cfgfile/SafeFileNames.h"
 #include "support/TestFolders.h"
 
 #include <fcntl.h>
@@ -156,6 +157,36 @@ TEST_F(SafeFileTest, RemovesOnlyStaleTemporariesOfItsOwnPattern) {
 
     ASSERT_TRUE(WriteFileSafely(PathOf("a.cfg"), Bytes("new")).ok());
     EXPECT_EQ(FolderEntries(), (std::set<std::string>{"a.cfg", fresh, foreign}));
+}
+
+// A name up to the 255-byte limit is legal, so its temporary must be legal too, and still be
+// known as one so that a stale one is cleaned up.
+TEST_F(SafeFileTest, WritesNamesUpToTheLengthLimitThroughTemporariesKnownAsSuch) {
+    const std::string euro = "\xE2\x82\xAC";
+    struct Case {
+        std::string name;
+        std::string kept;  // what the temporary keeps of the name
+    };
+    const std::vector<Case> cases = {
+        {std::string(231, 'a'), std::string(231, 'a')},
+        {std::string(232, 'b'), std::string(231, 'b')},
+        {std::string(255, 'c'), std::string(231, 'c')},
+        // The cut falls inside the euro sign's three bytes: the whole sign goes.
+        {std::string(230, 'd') + euro + "ee", std::string(230, 'd')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.name.size()) + " bytes");
+        const std::string temporary = TemporaryNameBeside(PathOf(c.name)).filename().string();
+        EXPECT_LE(temporary.size(), 255u);
+        EXPECT_TRUE(temporary.starts_with("." + c.kept + ".zm880-")) << temporary;
+        EXPECT_TRUE(IsSafeFileTemporaryName(temporary)) << temporary;
+
+        const SafeFileError written = WriteFileSafely(PathOf(c.name), Bytes("new"));
+        ASSERT_TRUE(written.ok()) << written.message;
+        EXPECT_EQ(Read(PathOf(c.name)), "new");
+        EXPECT_EQ(FolderEntries(), std::set<std::string>{c.name});
+        fs::remove(PathOf(c.name));
+    }
 }
 
 TEST(SafeFileTemporaryName, MatchesOnlyTheWritersPattern) {

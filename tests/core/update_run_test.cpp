@@ -3,8 +3,10 @@
 #include "flasher/UpdateRun.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -243,7 +245,7 @@ TEST_F(UpdateRunTest, UnusableFileSendsOnlyTheLoaderEnd) {
         std::size_t line;
         std::string reason;
     };
-    const std::vector<Case> cases{
+    std::vector<Case> cases{
         {"missing", (dir_ / "gone.hex").string(), 0, "the file does not exist"},
         {"refused by the reader (empty line 2)", refused, 2,
          "the update file was refused: line 2: empty line"},
@@ -255,6 +257,14 @@ TEST_F(UpdateRunTest, UnusableFileSendsOnlyTheLoaderEnd) {
                                       test::HexRecord(1, 0, {}) + "\n"),
          0, NoDataReason()},
     };
+#ifndef _WIN32
+    // A path the system cannot follow is there, not missing: the system's reason is said.
+    const std::filesystem::path loop = dir_ / "loop.hex";
+    std::filesystem::create_symlink(loop.filename(), loop);
+    cases.push_back({"a link loop", loop.string(), 0,
+                     "the update file was refused: cannot open " + loop.string() + ": " +
+                         std::strerror(ELOOP)});
+#endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Reader().ClearTransferLog();

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 
 #include "hid/HidDeviceController.h"
 #include "hid/sim/SimulatedBus.h"
@@ -130,6 +132,83 @@ TEST_F(VerifiedWriteTest, EachFailureIsNamedAndABackupFailureWritesNothing) {
     EXPECT_NE(outcome.message.find("; nothing written"), std::string::npos);
     EXPECT_EQ(reader.SetsSent(), 0u);
 }
+
+#ifndef _WIN32
+// Sets an environment variable for one scope, then puts back what was there.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        Set(value);
+    }
+    ~ScopedVariable() { Set(old_ ? old_->c_str() : nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    void Set(const char* value) const {
+        if (value != nullptr) {
+            setenv(name_, value, 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// The XDG base directory rules take a relative XDG_STATE_HOME for invalid, to be ignored.
+TEST_F(VerifiedWriteTest, BackupsGoUnderAnAbsoluteStateHomeElseUnderHome) {
+    const ScopedVariable home("HOME", (dir_ / "home").c_str());
+    const fs::path underHome = dir_ / "home" / ".local" / "state" / "zm880" / "backups";
+    struct Case {
+        const char* stateHome;
+        fs::path backups;
+    };
+    const Case cases[] = {
+        {"/var/state", "/var/state/zm880/backups"},
+        {"state", underHome},
+        {"./state", underHome},
+        {"", underHome},
+        {nullptr, underHome},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stateHome != nullptr ? c.stateHome : "unset");
+        const ScopedVariable stateHome("XDG_STATE_HOME", c.stateHome);
+        EXPECT_EQ(DefaultBackupDirectory(), c.backups);
+    }
+}
+
+// Creating folders through a link to nothing fails with "File exists"; the link is named instead,
+// and its target is not created.
+TEST_F(VerifiedWriteTest, ABackupFolderBehindALinkToNothingIsNamedAndNothingIsWritten) {
+    struct Case {
+        fs::path backups;
+        fs::path link;
+    };
+    const Case cases[] = {
+        {dir_ / "a" / "backups", dir_ / "a" / "backups"},
+        {dir_ / "b" / "zm880" / "backups", dir_ / "b" / "zm880"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link.string());
+        fs::create_directories(c.link.parent_path());
+        fs::create_symlink(dir_ / "gone", c.link);
+        OneReader reader(std::make_unique<sim::ReaderModel>());
+        const WriteOutcome outcome = BackUpWriteAndVerify(reader.session, reader.before, c.backups,
+                                                          VerifyScope::EncodedFields);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.message, "cannot create the backup directory " + c.backups.string() +
+                                       ": " + c.link.string() +
+                                       " is a link to nothing; nothing written");
+        EXPECT_EQ(reader.SetsSent(), 0u);
+        EXPECT_FALSE(fs::exists(dir_ / "gone"));
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace zm880

@@ -1,6 +1,10 @@
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
+
+#include <csignal>
 
 // The window program as started from a shell: what it does with its command line before any
 // window shows.
@@ -11,6 +15,7 @@ class WindowProgramTest : public QObject {
     void versionIsTheProjectVersion();
     void unknownOptionIsAnErrorAfterToolkitOptionsAreTakenOut_data();
     void unknownOptionIsAnErrorAfterToolkitOptionsAreTakenOut();
+    void aFileSizeLimitFailsWritesInsteadOfEndingTheWindow();
 };
 
 namespace {
@@ -67,6 +72,37 @@ void WindowProgramTest::unknownOptionIsAnErrorAfterToolkitOptionsAreTakenOut() {
     QVERIFY2(outcome.err.endsWith("\nzm880-utility: unknown option " + named + " (see --help)\n") ||
                  outcome.err == "zm880-utility: unknown option " + named + " (see --help)\n",
              qPrintable(outcome.err));
+}
+
+// Under `ulimit -f` the first write beyond the limit would end the window by a signal, losing
+// what the user typed; with the signal ignored it is a write error like a full disk. The running
+// window's ignored signals show it.
+void WindowProgramTest::aFileSizeLimitFailsWritesInsteadOfEndingTheWindow() {
+#ifdef Q_OS_LINUX
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(environment);
+    program.start(ZM880_UTILITY_PATH, {"--simulate"});
+    QVERIFY(program.waitForStarted());
+    const quint64 fileSizeSignal = quint64{1} << (SIGXFSZ - 1);
+    bool ignored = false;
+    // The program sets it up as it starts, before its window shows.
+    for (QDeadlineTimer deadline(10000); !ignored && !deadline.hasExpired(); QTest::qWait(50)) {
+        QFile status(QString("/proc/%1/status").arg(program.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            break;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("SigIgn:"))
+                ignored = (line.mid(7).trimmed().toULongLong(nullptr, 16) & fileSizeSignal) != 0;
+        }
+    }
+    program.kill();
+    program.waitForFinished();
+    QVERIFY(ignored);
+#else
+    QSKIP("no file size limit on this system");
+#endif
 }
 
 QTEST_MAIN(WindowProgramTest)

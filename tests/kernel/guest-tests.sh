@@ -24,7 +24,7 @@ skipped=0
 uhid() {
     local reply
     echo "$*" >&3
-    read -r -t 15 reply <&4 || { echo "zm880-uhid did not answer '$*'" >&2; return 1; }
+    read -r -t 60 reply <&4 || { echo "zm880-uhid did not answer '$*'" >&2; return 1; }
     [[ $reply == ok* ]] || { echo "zm880-uhid: '$*': $reply" >&2; return 1; }
     reply=${reply#ok}
     echo "${reply# }"
@@ -59,6 +59,31 @@ expect_json() {
 byte_at() {
     od -An -tu1 -j "$2" -N 1 "$1" | tr -d ' '
 }
+
+# Waits until FILE holds TEXT, for at most SECONDS; a loaded host makes everything slow, so
+# nothing waits a fixed time, and every wait has a deadline that fails the check.
+wait_for_text() {
+    local file=$1 text=$2 seconds=$3
+    local deadline=$((SECONDS + seconds))
+    until grep -qF -- "$text" "$file" 2>/dev/null; do
+        ((SECONDS < deadline)) ||
+            fail "no '$text' within $seconds s; it holds: $(cat "$file" 2>/dev/null)" || return 1
+        sleep 0.2
+    done
+}
+
+# Waits until FILE has at least COUNT lines, for at most 60 s.
+wait_for_lines() {
+    local deadline=$((SECONDS + 60))
+    until [[ $(wc -l <"$1") -ge $2 ]]; do
+        ((SECONDS < deadline)) ||
+            fail "not $2 lines within 60 s; it holds: $(cat "$1")" || return 1
+        sleep 0.1
+    done
+}
+
+# `watch` says this on stderr once it hears plugs: a reader plugged in earlier may go unheard.
+watch_ready="watching for readers (Ctrl+C ends)"
 
 # Observations worth showing next to a check's result.
 note() {
@@ -169,22 +194,20 @@ flash_writes_image_and_reports_checksum_error() {
 }
 
 watch_follows_plug_unplug_and_replug() {
-    local node log=$scratch/watch.log watcher arrived
-    "$ctl_bin" watch >"$log" 2>&1 &
+    local node log=$scratch/watch.log watcher arrived heard
+    "$ctl_bin" watch >"$log" 2>"$log.err" &
     watcher=$!
-    sleep 1
-    node=$(uhid add-reader w1) || return 1
-    uhid add-keyboard kb >/dev/null || return 1
-    wait_for_lines "$log" 1
-    uhid remove w1 >/dev/null || return 1
-    wait_for_lines "$log" 2
-    uhid add-reader w1 >/dev/null || return 1
-    wait_for_lines "$log" 3
-    # Replugged faster than the watcher looks: the same node name, but a new device.
-    uhid remove w1 >/dev/null && uhid add-reader w1 >/dev/null || return 1
-    wait_for_lines "$log" 5
+    wait_for_text "$log.err" "$watch_ready" 60 &&
+        node=$(uhid add-reader w1) && uhid add-keyboard kb >/dev/null &&
+        wait_for_lines "$log" 1 &&
+        uhid remove w1 >/dev/null && wait_for_lines "$log" 2 &&
+        uhid add-reader w1 >/dev/null && wait_for_lines "$log" 3 &&
+        # Replugged faster than the watcher looks: the same node name, but a new device.
+        uhid remove w1 >/dev/null && uhid add-reader w1 >/dev/null && wait_for_lines "$log" 5
+    heard=$?
     kill -TERM "$watcher"
     wait "$watcher"
+    ((heard == 0)) || return 1
     out=$(cat "$log")
     arrived="arrived: $node  ZM-880 RFID Reader - VID=169B PID=0710"
     [[ $out == "$(printf '%s\n' "$arrived" "removed: $node" "$arrived" "removed: $node" "$arrived")" ]] ||
@@ -249,18 +272,18 @@ unprivileged_user_sees_reader_without_access() {
 # As udev does for a user at the desk: the node is opened up after the kernel announced it, and
 # announced again. The watcher, which could not open it at first, takes it up without a replug.
 access_granted_after_plug_is_taken_up() {
-    local node log=$scratch/granted.log watcher arrived
-    chroot --userspec=65534:65534 / "$ctl_bin" watch >"$log" 2>&1 &
+    local node log=$scratch/granted.log watcher arrived heard
+    chroot --userspec=65534:65534 / "$ctl_bin" watch >"$log" 2>"$log.err" &
     watcher=$!
-    sleep 1
-    node=$(uhid add-reader g1) || return 1
-    wait_for_lines "$log" 1
-    out=$(chroot --userspec=65534:65534 / "$ctl_bin" list 2>&1)
-    expect_out "present but not accessible" || return 1
-    uhid grant g1 >/dev/null || return 1
-    wait_for_lines "$log" 3
+    wait_for_text "$log.err" "$watch_ready" 60 &&
+        node=$(uhid add-reader g1) && wait_for_lines "$log" 1 &&
+        out=$(chroot --userspec=65534:65534 / "$ctl_bin" list 2>&1) &&
+        expect_out "present but not accessible" &&
+        uhid grant g1 >/dev/null && wait_for_lines "$log" 3
+    heard=$?
     kill -TERM "$watcher"
     wait "$watcher"
+    ((heard == 0)) || return 1
     out=$(chroot --userspec=65534:65534 / "$ctl_bin" raw get 3 --json 2>&1)
     expect_json '"bytes":[3,1,21' || return 1
     out=$(cat "$log")
@@ -280,12 +303,25 @@ zmw() {
 
 # Wine adds devices a while after they appear; waits until `list` shows the reader.
 wine_sees_reader() {
-    for _ in $(seq 60); do
+    local deadline=$((SECONDS + 240))
+    while ((SECONDS < deadline)); do
         zmw list
         grep -qF "ZM-880 RFID Reader - VID=169B PID=0710" <<<"$out" && return 0
         sleep 1
     done
-    fail "wine never listed the reader: $out"
+    fail "wine did not list the reader within 240 s: $out"
+}
+
+# Wine 8.0 refuses a reader that arrives before it has let go of a removed one of the same name,
+# as every check's r1 does after the last check's: waits until wine lists no reader.
+wine_lets_go_of_readers() {
+    local deadline=$((SECONDS + 240))
+    while ((SECONDS < deadline)); do
+        zmw list
+        grep -qF "ZM-880 RFID Reader - VID=169B PID=0710" <<<"$out" || return 0
+        sleep 1
+    done
+    fail "wine still listed a removed reader after 240 s: $out"
 }
 
 wine_lists_reader() {
@@ -298,6 +334,7 @@ wine_lists_reader() {
 
 wine_set_show_raw_read_back() {
     [[ -n $wine_prefix ]] || return 77
+    wine_lets_go_of_readers || return 1
     uhid add-reader r1 >/dev/null || return 1
     wine_sees_reader || return 1
     zmw set DoubleTimeout=42
@@ -313,6 +350,7 @@ wine_set_show_raw_read_back() {
 
 wine_flash_writes_image() {
     [[ -n $wine_prefix ]] || return 77
+    wine_lets_go_of_readers || return 1
     uhid add-reader r1 >/dev/null || return 1
     wine_sees_reader || return 1
     make_update_file || return 1
@@ -324,21 +362,22 @@ wine_flash_writes_image() {
 }
 
 wine_watch_hears_plug_and_unplug() {
-    local log=$scratch/wine-watch.log watcher
+    local log=$scratch/wine-watch.log watcher heard
     [[ -n $wine_prefix ]] || return 77
     # Wine's services are up before the watch starts, and the watch joins them.
     zmw list
-    timeout 300 wine "$ctl_exe" watch >"$log" 2>&1 &
+    # Wine alone may take most of a minute to start the program on a loaded host.
+    timeout 480 wine "$ctl_exe" watch >"$log" 2>"$log.err" &
     watcher=$!
-    sleep 5
-    uhid add-reader w1 >/dev/null || return 1
-    for _ in $(seq 60); do grep -q arrived "$log" && break; sleep 1; done
-    uhid remove w1 >/dev/null || return 1
-    for _ in $(seq 60); do grep -q removed "$log" && break; sleep 1; done
+    wait_for_text "$log.err" "$watch_ready" 240 &&
+        uhid add-reader w1 >/dev/null && wait_for_text "$log" "arrived: " 120 &&
+        uhid remove w1 >/dev/null && wait_for_text "$log" "removed: " 120
+    heard=$?
     kill -INT "$watcher" 2>/dev/null
     wait "$watcher"
     out=$(tr -d '\r' <"$log")
     note "$out"
+    ((heard == 0)) || return 1
     expect_out "arrived: " && expect_out "ZM-880 RFID Reader - VID=169B PID=0710" &&
         expect_out "removed: " && expect_out "#0&w1."
 }
@@ -389,6 +428,11 @@ if [[ -n $windows_exe && -n $wine_prefix ]]; then
     # section, then nested faults until the stack overflows); the same bytes copied here run.
     ctl_exe=$scratch/zm880ctl.exe
     cp "$windows_exe" "$ctl_exe"
+    # Wine's services, its device bus among them, stay up for the whole stage. Otherwise every
+    # command that starts after the previous one's services have gone (3 s later, as a loaded
+    # host easily takes) starts them afresh, which takes most of a minute there, and lists
+    # readers before the fresh bus has found them.
+    wineserver -p
     started=$SECONDS
     WINEDEBUG=err+all timeout 300 wine "$ctl_exe" --version >"$scratch/wine-start" 2>&1
     rc=$?
@@ -404,6 +448,9 @@ run_check "wine: list shows the reader" wine_lists_reader
 run_check "wine: set, show and raw get read back" wine_set_show_raw_read_back
 run_check "wine: flash writes the image" wine_flash_writes_image
 run_check "wine: watch hears plug and unplug" wine_watch_hears_plug_and_unplug
+if [[ -n ${WINEPREFIX:-} ]]; then
+    wineserver -k
+fi
 
 uhid quit >/dev/null
 wait "$uhid_pid"

@@ -29,6 +29,23 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// Reads `fd` into `collected` until it holds `text` or 5 s have passed.
+bool WaitFor(int fd, std::string& collected, const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!Contains(collected, text) && std::chrono::steady_clock::now() < deadline) {
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, 50) == 1) {
+            char chunk[256];
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got <= 0) {
+                break;
+            }
+            collected.append(chunk, static_cast<std::size_t>(got));
+        }
+    }
+    return Contains(collected, text);
+}
+
 }  // namespace
 
 BackgroundRun::BackgroundRun(const std::vector<std::string>& args, bool noFileGrowth) {
@@ -49,7 +66,7 @@ BackgroundRun::BackgroundRun(const std::vector<std::string>& args, bool noFileGr
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         if (noFileGrowth) {
-            ::signal(SIGXFSZ, SIG_IGN);
+            ::signal(SIGXFSZ, SIG_DFL);
             const rlimit none{0, 0};
             ::setrlimit(RLIMIT_FSIZE, &none);
         }
@@ -72,19 +89,11 @@ BackgroundRun::~BackgroundRun() {
 }
 
 bool BackgroundRun::WaitForOutput(const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!Contains(output_, text) && std::chrono::steady_clock::now() < deadline) {
-        pollfd entry{out_, POLLIN, 0};
-        if (::poll(&entry, 1, 50) == 1) {
-            char chunk[256];
-            const ssize_t got = ::read(out_, chunk, sizeof chunk);
-            if (got <= 0) {
-                break;
-            }
-            output_.append(chunk, static_cast<std::size_t>(got));
-        }
-    }
-    return Contains(output_, text);
+    return WaitFor(out_, output_, text);
+}
+
+bool BackgroundRun::WaitForError(const std::string& text) {
+    return WaitFor(err_, errors_, text);
 }
 
 CliResult BackgroundRun::Finish(int signal) {
@@ -97,7 +106,7 @@ CliResult BackgroundRun::Finish(int signal) {
     CliResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = output_ + ReadAll(out_);
-    result.err = ReadAll(err_);
+    result.err = errors_ + ReadAll(err_);
     return result;
 }
 

@@ -94,7 +94,7 @@ std::string TempFile() {
         _exit(127);
     }
     if (setup.fileSizeLimit) {
-        signal(SIGXFSZ, SIG_IGN);
+        signal(SIGXFSZ, SIG_DFL);
         const rlimit limit{*setup.fileSizeLimit, *setup.fileSizeLimit};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
             _exit(127);

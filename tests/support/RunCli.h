@@ -16,8 +16,9 @@ struct CliResult {
 // How the child runs, for the tests of failing and unusual outputs.
 struct CliSetup {
     std::string input;
-    // RLIMIT_FSIZE of the child with SIGXFSZ ignored: every file write beyond it fails with EFBIG,
-    // as on a full disk, without touching any real device.
+    // RLIMIT_FSIZE of the child, with SIGXFSZ at its default action as a shell's `ulimit -f`
+    // leaves it: the program must ignore the signal itself, so that every file write beyond the
+    // limit fails with EFBIG, as on a full disk, without touching any real device.
     std::optional<std::uint64_t> fileSizeLimit;
     // Standard output as a pipe instead of a file (a pipe is not subject to the size limit, and
     // /proc/self/fd/1 of the child is then a pipe).
