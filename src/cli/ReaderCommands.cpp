@@ -87,19 +87,21 @@ void AddListCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& options
         RefuseReaderChoice(*options, ReaderChoice::None,
                            "list shows every reader: --device and --all do not apply");
         ReaderAccess access(*options);
-        nlohmann::ordered_json items = nlohmann::ordered_json::array();
-        for (std::size_t i = 0; i < access.Session().Entries().size(); ++i) {
-            items.push_back(ListEntryJson(access, i));
-        }
+        const std::size_t count = access.Session().Entries().size();
         if (*json) {
+            nlohmann::ordered_json items = nlohmann::ordered_json::array();
+            for (std::size_t i = 0; i < count; ++i) {
+                items.push_back(ListEntryJson(access, i));
+            }
             HoldOutput(JsonText(items) + '\n');
             return;
         }
-        if (items.empty()) {
+        if (count == 0) {
             std::cout << "no reader attached\n";
         }
-        for (const nlohmann::ordered_json& item : items) {
-            std::cout << ListEntryText(item) << '\n';
+        // A line at a time, so that the list of a large bus is not kept twice.
+        for (std::size_t i = 0; i < count; ++i) {
+            std::cout << ListEntryText(ListEntryJson(access, i)) << '\n';
         }
     });
 }

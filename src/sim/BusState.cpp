@@ -335,7 +335,7 @@ json LoaderToJson(const LoaderState& loader) {
         {"checksum", loader.checksum},
         {"writePage", loader.writePage ? json(*loader.writePage) : json(nullptr)},
         {"received", loader.received},
-        {"page", Hex(loader.page, false)},
+        {"page", Hex(loader.page.View(), false)},
     };
 }
 

@@ -243,7 +243,7 @@ void ReaderModel::RunCommand(std::span<const std::uint8_t> report) {
             loader_.status = StatusFor(code, page, page.has_value());
             return;
         case command::PageChecksum:
-            loader_.checksum = flasher::PageChecksum(loader_.page);
+            loader_.checksum = flasher::PageChecksum(loader_.page.View());
             if (loader_.writePage && faults_.wrongChecksumPage == loader_.writePage) {
                 loader_.checksum ^= 0xFFFF;
             }
@@ -256,15 +256,16 @@ void ReaderModel::RunCommand(std::span<const std::uint8_t> report) {
 }
 
 bool ReaderModel::TakePageData(std::span<const std::uint8_t> report) {
-    if (!loader_.writePage || loader_.received >= loader_.page.size()) {
+    if (!loader_.writePage || loader_.received >= flasher::kPageSize) {
         return false;
     }
-    const std::size_t chunk = std::min(kDataBytesPerReport, loader_.page.size() - loader_.received);
+    const std::size_t chunk = std::min(kDataBytesPerReport, flasher::kPageSize - loader_.received);
     std::copy_n(report.begin() + 1, std::min(chunk, report.size() - 1),
-                loader_.page.begin() + static_cast<std::ptrdiff_t>(loader_.received));
+                loader_.page.Edit().begin() + static_cast<std::ptrdiff_t>(loader_.received));
     loader_.received += chunk;
-    if (loader_.received == loader_.page.size()) {
-        std::copy(loader_.page.begin(), loader_.page.end(),
+    if (loader_.received == flasher::kPageSize) {
+        const LoaderPage::Bytes& written = loader_.page.View();
+        std::copy(written.begin(), written.end(),
                   Flash().begin() + static_cast<std::ptrdiff_t>(*loader_.writePage) *
                                         static_cast<std::ptrdiff_t>(flasher::kPageSize));
     }

@@ -70,6 +70,41 @@ constexpr std::array<std::uint8_t, flasher::kPageSize> ErasedPage() {
     return page;
 }
 
+// The loader's page buffer. Held on the heap only while it differs from an erased page: most
+// readers of a large bus never see an update, and their loader keeps no page of its own.
+class LoaderPage {
+  public:
+    using Bytes = std::array<std::uint8_t, flasher::kPageSize>;
+
+    LoaderPage() = default;
+    LoaderPage(const LoaderPage& other) { *this = other; }
+    LoaderPage(LoaderPage&&) noexcept = default;
+    LoaderPage& operator=(const LoaderPage& other) {
+        bytes_ = other.bytes_ ? std::make_unique<Bytes>(*other.bytes_) : nullptr;
+        return *this;
+    }
+    LoaderPage& operator=(LoaderPage&&) noexcept = default;
+    ~LoaderPage() = default;
+    LoaderPage& operator=(const Bytes& bytes) {
+        bytes_ = bytes == kErased ? nullptr : std::make_unique<Bytes>(bytes);
+        return *this;
+    }
+
+    const Bytes& View() const { return bytes_ ? *bytes_ : kErased; }
+    Bytes& Edit() {
+        if (!bytes_) {
+            bytes_ = std::make_unique<Bytes>(kErased);
+        }
+        return *bytes_;
+    }
+
+    bool operator==(const LoaderPage& other) const { return View() == other.View(); }
+
+  private:
+    static constexpr Bytes kErased = ErasedPage();
+    std::unique_ptr<Bytes> bytes_;
+};
+
 // The loader's registers and the page being written. While the loader runs, report 3 is its page
 // data and the settings record cannot be read or written; the status register answers what the
 // last command got, the firmware's 0 never.
@@ -79,7 +114,7 @@ struct LoaderState {
     std::uint16_t checksum = 0;
     std::optional<int> writePage;  // image page that data reports go to
     std::size_t received = 0;      // page bytes received so far
-    std::array<std::uint8_t, flasher::kPageSize> page = ErasedPage();
+    LoaderPage page;
 
     bool operator==(const LoaderState&) const = default;
 };
