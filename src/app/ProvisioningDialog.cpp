@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <algorithm>
+#include <utility>
+
 #include "app/CfgPathStore.h"
 #include "app/UserDialogs.h"
 #include "cfgfile/gui/ProfileFile.h"
@@ -111,9 +114,13 @@ void TProvisioningDialog::BuildControls() {
     tbReaders_->setSelectionBehavior(QAbstractItemView::SelectRows);
     // One line per reader: long texts are cut and shown whole in the tool tip.
     tbReaders_->setWordWrap(false);
-    tbReaders_->setColumnWidth(kTimeColumn, 80);
-    tbReaders_->setColumnWidth(kReaderColumn, 130);
-    tbReaders_->setColumnWidth(kBackupColumn, 180);
+    // The widths suit the usual font; a larger one (dark desktop themes often come with one)
+    // widens a column to its whole caption.
+    QHeaderView* header = tbReaders_->horizontalHeader();
+    const std::pair<int, int> widths[] = {
+        {kTimeColumn, 80}, {kReaderColumn, 130}, {kBackupColumn, 180}};
+    for (const auto& [column, width] : widths)
+        tbReaders_->setColumnWidth(column, std::max(width, header->sectionSizeHint(column)));
     grid->addWidget(tbReaders_, 2, 0, 1, 4);
 
     lbCounts_ = new QLabel(this);

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,6 +35,8 @@ class ProvisioningTest : public QObject {
     void refusedProfileDoesNotStart();
     void chosenFilesAreOfferedAgainOnReopen();
     void resultColumnGrowsWithTheWindow();
+    void tableHeaderShowsItsCaptionsWhole_data();
+    void tableHeaderShowsItsCaptionsWhole();
 
   private:
     QString WriteProfile(const QByteArray& text) const;
@@ -282,6 +285,49 @@ void ProvisioningTest::resultColumnGrowsWithTheWindow() {
     QCOMPARE(widths.size(), 2);
     QVERIFY2(widths[1] - widths[0] >= 250,
              qPrintable(QString("%1 -> %2").arg(widths[0]).arg(widths[1])));
+}
+
+void ProvisioningTest::tableHeaderShowsItsCaptionsWhole_data() {
+    QTest::addColumn<int>("fontPixels");
+    QTest::newRow("usual font") << 12;
+    QTest::newRow("larger font, as dark desktop themes often bring") << 20;
+}
+
+void ProvisioningTest::tableHeaderShowsItsCaptionsWhole() {
+    QFETCH(int, fontPixels);
+    const QFont systemFont = QApplication::font();
+    QFont font = systemFont;
+    font.setPixelSize(fontPixels);
+    QApplication::setFont(font);
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+
+    QStringList clipped;
+    fixture.Form().Hooks().ProvisioningOpened = [&](TProvisioningDialog& dialog) {
+        QTimer::singleShot(0, &dialog, [&] {
+            const QHeaderView* header =
+                dialog.findChild<QTableWidget*>("tbReaders")->horizontalHeader();
+            const QFontMetrics metrics = header->fontMetrics();
+            const int margins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin);
+            if (header->height() < metrics.height())
+                clipped << QString("header %1 high").arg(header->height());
+            // The Result column stretches over the rest of the table.
+            for (int column = 0; column < header->count(); ++column) {
+                if (header->sectionResizeMode(column) == QHeaderView::Stretch)
+                    continue;
+                const QString caption =
+                    header->model()->headerData(column, Qt::Horizontal).toString();
+                if (header->sectionSize(column) < metrics.horizontalAdvance(caption) + margins)
+                    clipped
+                        << QString("\"%1\" in %2").arg(caption).arg(header->sectionSize(column));
+            }
+            dialog.reject();
+        });
+    };
+    fixture.Action("miProvision")->trigger();
+    QApplication::setFont(systemFont);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
 }
 
 QTEST_MAIN(ProvisioningTest)
