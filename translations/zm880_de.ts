@@ -388,6 +388,10 @@ Trotzdem jeden Leser aktualisieren?</translation>
         <translation>Datei kann nicht geöffnet werden: %1</translation>
     </message>
     <message>
+        <source>unable to open file: %1: %2</source>
+        <translation>Datei kann nicht geöffnet werden: %1: %2</translation>
+    </message>
+    <message>
         <source>unable to create file: %1</source>
         <translation>Datei kann nicht angelegt werden: %1</translation>
     </message>

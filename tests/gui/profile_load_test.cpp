@@ -17,6 +17,7 @@ class ProfileLoadTest : public QObject {
     void refusedProfileChangesNothing_data();
     void refusedProfileChangesNothing();
     void withoutARecordAProfileIsNotTaken();
+    void linkLoopIsRefusedWithTheSystemsReason();
 };
 
 namespace {
@@ -116,6 +117,26 @@ void ProfileLoadTest::withoutARecordAProfileIsNotTaken() {
     QVERIFY(!fixture.ApplyEnabled());
     fixture.Form().bnApplyClick();
     QVERIFY(!WroteTo(fixture.Reader(slot)));
+}
+
+void ProfileLoadTest::linkLoopIsRefusedWithTheSystemsReason() {
+#ifdef Q_OS_WIN
+    QSKIP("making symbolic links takes rights a test does not have on Windows");
+#endif
+    WindowFixture fixture;
+    fixture.AddReader();
+    fixture.Start();
+    const QString first = fixture.TempPath("loop-a.json");
+    const QString second = fixture.TempPath("loop-b.json");
+    QVERIFY(QFile::link(second, first));
+    QVERIFY(QFile::link(first, second));
+    fixture.Dialogs().answers.push_back(first);
+
+    fixture.Action("miLoadConfig")->trigger();
+    QCOMPARE(fixture.Dialogs().messages.size(), 1);
+    const QString& message = fixture.Dialogs().messages.front();
+    QVERIFY2(message.contains("unable to open file") && message.contains("symbolic links"),
+             qPrintable(message));
 }
 
 QTEST_MAIN(ProfileLoadTest)

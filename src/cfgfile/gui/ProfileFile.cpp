@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
+#include <system_error>
+
 #include "cfgfile/SafeFile.h"
 #include "cfgfile/Utf8Path.h"
 #include "reader/Profile.h"
@@ -18,19 +21,23 @@ class ProfileFile {
 }  // namespace
 
 std::optional<nlohmann::ordered_json> ReadProfileFile(const QString& path, QString& error) {
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    // Only nothing there (or a link to nothing) is missing: a path the system cannot follow, a
+    // link loop say, is opened below so that its reason is said.
+    std::error_code ec;
+    if (std::filesystem::status(cfgfile::Utf8Path(path.toStdString()), ec).type() ==
+        std::filesystem::file_type::not_found) {
         error = ProfileFile::tr("file not found: %1").arg(path);
         return std::nullopt;
     }
+    const QFileInfo info(path);
     // A FIFO or a device would block the window or never end.
-    if (!info.isFile() || info.size() > static_cast<qint64>(kProfileReadLimit)) {
+    if (info.exists() && (!info.isFile() || info.size() > static_cast<qint64>(kProfileReadLimit))) {
         error = ProfileFile::tr("unable to open file: %1").arg(path);
         return std::nullopt;
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        error = ProfileFile::tr("unable to open file: %1").arg(path);
+        error = ProfileFile::tr("unable to open file: %1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
     const QByteArray text = file.read(static_cast<qint64>(kProfileReadLimit) + 1);
