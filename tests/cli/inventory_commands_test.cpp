@@ -103,9 +103,14 @@ TEST_F(InventoryCommandsTest, InventoryListsEveryReaderAndWhyOneCouldNotBeRead) 
     std::istringstream lines(csv.out);
     std::string header;
     std::getline(lines, header);
+    // CR LF ends every line; on Windows the test harness turns line ends into "\n" first.
+#ifndef _WIN32
+    ASSERT_TRUE(header.ends_with('\r')) << header;
+    header.pop_back();
+#endif
     EXPECT_EQ(header,
               "index,path,text,manufacturer,product,release,recordVersion,readerType,"
-              "readerTypeName,featureReportLength,accessible,inLoader,digest,error\r");
+              "readerTypeName,featureReportLength,accessible,inLoader,digest,error");
     std::string first;
     std::getline(lines, first);
     EXPECT_TRUE(Contains(first, ",\"Desk \"\"A\"\", left\",0100,")) << first;
