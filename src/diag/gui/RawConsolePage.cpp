@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include <algorithm>
 #include <span>
 #include <string>
 #include <utility>
@@ -166,12 +167,16 @@ void TRawConsolePage::AddHistoryLines() {
     for (auto i = static_cast<std::size_t>(HistoryListBox_->count()); i < history.size(); ++i) {
         auto* item = new QListWidgetItem(QString::fromStdString(history[i]));
         // Its own width, so that the list knows how far it scrolls; the lines of one reader
-        // are all equally long. Its height follows the list's font.
+        // are all equally long. Its height follows the list's font, and is at least one line of
+        // the font the system gives for it, whose line height varies with the fallback chosen.
+        const QFontMetrics metrics = HistoryListBox_->fontMetrics();
         const int width =
-            HistoryListBox_->fontMetrics().horizontalAdvance(item->text()) +
+            metrics.horizontalAdvance(item->text()) +
             2 * (HistoryListBox_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
-        item->setSizeHint(QSize(
-            width, kHistoryItemHeight * HistoryListBox_->font().pixelSize() / kHistoryFontPixels));
+        const int height =
+            std::max(kHistoryItemHeight * HistoryListBox_->font().pixelSize() / kHistoryFontPixels,
+                     metrics.height());
+        item->setSizeHint(QSize(width, height));
         HistoryListBox_->addItem(item);
     }
     if (HistoryListBox_->count() > 0) {
