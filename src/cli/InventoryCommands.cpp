@@ -21,17 +21,6 @@ namespace {
 
 using inventory::InventoryRow;
 
-// Both commands only read, so they take the options that choose the bus and trace it.
-void AddBusOptions(CLI::App& command, GlobalOptions& options) {
-    command
-        .add_option("--simulate", options.simulate,
-                    "Use the simulated bus; with STATE, the bus kept in that file")
-        ->expected(0, 1)
-        ->type_name("STATE");
-    command.add_option("--trace", options.trace, "Append every feature transfer to FILE")
-        ->type_name("FILE");
-}
-
 // Reads the rows of `indices` with the simulated bus kept for the run (its models count
 // transfers) and saved once at the end.
 std::vector<InventoryRow> ReadRows(ReaderAccess& access, const std::vector<std::size_t>& indices) {
@@ -84,11 +73,13 @@ void AddInventoryCommand(CLI::App& app, const std::shared_ptr<GlobalOptions>& op
     CLI::Option* json = command->add_flag("--json", args->json, "Print one JSON array");
     command->add_flag("--csv", args->csv, "Print CSV (RFC 4180) with a header line")
         ->excludes(json);
-    AddBusOptions(*command, *options);
+    AddReaderOptions(*command, *options, ReaderChoice::None);
     command->footer(
         "Exit status: 0 every reader read, 1 a reader could not be read (its row says why), "
         "2 bad usage.");
     command->callback([options, args, &exitCode] {
+        RefuseReaderChoice(*options, ReaderChoice::None,
+                           "inventory lists every reader: --device and --all do not apply");
         ReaderAccess access(*options);
         std::vector<std::size_t> all(access.Session().Entries().size());
         for (std::size_t i = 0; i < all.size(); ++i) {

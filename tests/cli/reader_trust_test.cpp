@@ -274,6 +274,10 @@ TEST_F(ReaderTrust, UsageMistakesAreNamedAndIoFailuresExitOne) {
         {{"--device", "0", "watch"},
          2,
          "watch reports every reader: --device and --all do not apply"},
+        {{"--device", "1", "inventory"},
+         2,
+         "inventory lists every reader: --device and --all do not apply"},
+        {{"inventory", "--all"}, 2, "inventory lists every reader: --device and --all do not apply"},
         {{"save", (dir_ / "one.cfg").string(), "--all"},
          2,
          "save writes one FILE: --all would write every reader to it in turn; choose the reader "
