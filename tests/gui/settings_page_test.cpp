@@ -9,12 +9,13 @@
 #include <QTest>
 
 #include <algorithm>
-#include <cmath>
 #include <span>
 
 #include "reader/ReaderSettings.h"
+#include "support/ColorContrast.h"
 #include "support/WindowFixture.h"
 
+using zm880::testing::Contrast;
 using zm880::testing::WindowFixture;
 
 namespace {
@@ -45,20 +46,6 @@ class StubbornReader : public zm880::sim::ReaderModel {
 
 bool tags125Stored(int type) {
     return type == 1 || type == 2 || type > 4;
-}
-
-double Luminance(const QColor& color) {
-    auto channel = [](double value) {
-        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
-           0.0722 * channel(color.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-    const double la = Luminance(a);
-    const double lb = Luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 // The strongest contrast of any pixel of the widget's picture against its top left pixel (the

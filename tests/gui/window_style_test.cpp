@@ -8,12 +8,13 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <cmath>
 
 #include "app/WindowStyle.h"
+#include "support/ColorContrast.h"
 
 using zm880::app::TWindowStyle;
 using zm880::app::WindowPalette;
+using zm880::testing::Contrast;
 
 namespace {
 
@@ -39,20 +40,6 @@ QImage Painted(const QIcon& icon, int size, qreal ratio, QIcon::Mode mode) {
     QPainter painter(&image);
     icon.paint(&painter, QRect(0, 0, size, size), Qt::AlignCenter, mode);
     return image;
-}
-
-double Luminance(const QColor& color) {
-    auto channel = [](double value) {
-        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
-           0.0722 * channel(color.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-    const double la = Luminance(a);
-    const double lb = Luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 // A dark theme that greys disabled text almost into its background.
